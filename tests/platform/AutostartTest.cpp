@@ -1,0 +1,101 @@
+#include "platform/Autostart.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "support/TestSupport.h"
+
+namespace sondrel {
+namespace {
+
+std::string ReadAll(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TEST(Autostart, ExecArgumentIsQuotedForTheDesktopEntryFormat) {
+    struct Case {
+        const char* in;
+        const char* out;
+    };
+    const Case cases[] = {
+        {"/usr/bin/sondrel", R"("/usr/bin/sondrel")"},
+        {"/home/u/My Apps/sondrel", R"("/home/u/My Apps/sondrel")"},
+        {"/opt/a\"b", R"("/opt/a\\"b")"},
+        {"/opt/$HOME/`x`", R"("/opt/\\$HOME/\\`x\\`")"},
+        {"/opt/back\\slash", R"("/opt/back\\\\slash")"},
+        {"/opt/100%/sondrel", R"("/opt/100%%/sondrel")"},
+        {"", R"("")"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.in);
+        EXPECT_EQ(QuoteExecArgument(c.in), c.out);
+    }
+}
+
+TEST(Autostart, EntryTextRunsTheExecutable) {
+    std::string text = AutostartEntryText("/opt/sondrel/bin/sondrel");
+    EXPECT_EQ(text.rfind("[Desktop Entry]\n", 0), 0u);
+    EXPECT_NE(text.find("\nType=Application\n"), std::string::npos);
+    EXPECT_NE(text.find("\nExec=\"/opt/sondrel/bin/sondrel\"\n"), std::string::npos);
+    EXPECT_NE(text.find("\nName=Sondrel\n"), std::string::npos);
+    EXPECT_EQ(text.back(), '\n');
+}
+
+TEST(Autostart, ConfigHomeFollowsTheEnvironment) {
+    const char* oldXdg = std::getenv("XDG_CONFIG_HOME");
+    const char* oldHome = std::getenv("HOME");
+    std::string savedXdg = oldXdg ? oldXdg : "";
+    std::string savedHome = oldHome ? oldHome : "";
+    struct Case {
+        const char* xdg;  // nullptr: unset
+        const char* home;
+        std::filesystem::path expected;
+    };
+    const Case cases[] = {
+        {"/cfg", "/home/u", "/cfg"},
+        {nullptr, "/home/u", "/home/u/.config"},
+        {"relative/cfg", "/home/u", "/home/u/.config"},  // a relative value is ignored
+        {"", "/home/u", "/home/u/.config"},
+        {nullptr, nullptr, ""},
+    };
+    for (const Case& c : cases) {
+        c.xdg ? ::setenv("XDG_CONFIG_HOME", c.xdg, 1) : ::unsetenv("XDG_CONFIG_HOME");
+        c.home ? ::setenv("HOME", c.home, 1) : ::unsetenv("HOME");
+        EXPECT_EQ(XdgConfigHome(), c.expected) << (c.xdg ? c.xdg : "(unset)");
+    }
+    oldXdg ? ::setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
+    oldHome ? ::setenv("HOME", savedHome.c_str(), 1) : ::unsetenv("HOME");
+    EXPECT_EQ(AutostartEntryPath("/cfg"), std::filesystem::path("/cfg/autostart/sondrel.desktop"));
+}
+
+TEST(Autostart, WriteCreatesTheFolderReplaceKeepsOneEntryRemoveIsIdempotent) {
+    test::TempDir dir;
+    auto entry = AutostartEntryPath(dir.path() / "config");
+    EXPECT_FALSE(AutostartEntryExists(entry));
+    ASSERT_EQ(WriteAutostartEntry(entry, "/first/sondrel"), 0);
+    EXPECT_TRUE(AutostartEntryExists(entry));
+    ASSERT_EQ(WriteAutostartEntry(entry, "/second/sondrel"), 0);
+    EXPECT_EQ(ReadAll(entry), AutostartEntryText("/second/sondrel"));
+    EXPECT_FALSE(std::filesystem::exists(entry.string() + ".new"));
+    EXPECT_EQ(RemoveAutostartEntry(entry), 0);
+    EXPECT_FALSE(AutostartEntryExists(entry));
+    EXPECT_EQ(RemoveAutostartEntry(entry), 0);
+}
+
+TEST(Autostart, UnwritableFolderReportsTheErrorAndCreatesNothing) {
+    // A folder that would have to be made under a regular file fails even for root.
+    test::TempDir dir;
+    std::ofstream(dir / "file") << "x";
+    auto entry = AutostartEntryPath(dir / "file");
+    EXPECT_NE(WriteAutostartEntry(entry, "/x"), 0);
+    EXPECT_FALSE(AutostartEntryExists(entry));
+}
+
+}  // namespace
+}  // namespace sondrel
