@@ -1,0 +1,39 @@
+#include "model/HostRecord.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "model/AddressText.h"
+
+namespace sondrel {
+
+namespace {
+unsigned char Lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
+}  // namespace
+
+std::string DisplayText(uint32_t address, const HostRecord& record) {
+    return record.m_bNamed ? record.m_strName : DottedQuad(address);
+}
+
+int CompareRowText(std::string_view a, std::string_view b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char x = Lower(static_cast<unsigned char>(a[i]));
+        const unsigned char y = Lower(static_cast<unsigned char>(b[i]));
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    const int bytes = std::memcmp(a.data(), b.data(), n);
+    return bytes < 0 ? -1 : (bytes > 0 ? 1 : 0);
+}
+
+bool RowTextMatches(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (Lower(static_cast<unsigned char>(a[i])) != Lower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace sondrel

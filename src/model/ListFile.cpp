@@ -1,0 +1,249 @@
+#include "model/ListFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "model/FileDescriptor.h"
+
+namespace sondrel {
+
+namespace {
+
+constexpr size_t kRecordHeadSize = 8;  // address and named flag
+
+ListFault FaultOf(ArchiveFault fault) {
+    switch (fault) {
+    case ArchiveFault::TextTooLong: return ListFault::TextTooLong;
+    case ArchiveFault::BadTextPrefix: return ListFault::BadTextPrefix;
+    default: return ListFault::EndsEarly;
+    }
+}
+
+// Reads one record; false (reader's fault set) when it does not fit in what is left.
+bool ReadRecord(ArchiveReader& in, HostEntry& entry) {
+    uint32_t named = 0;
+    if (!in.ReadU32(entry.m_dwAddress) || !in.ReadU32(named)) return false;
+    entry.m_record.m_bNamed = named != 0 ? 1 : 0;
+    if (named != 0 && !in.ReadText(entry.m_record.m_strName)) return false;
+    return true;
+}
+
+void WriteRecord(ArchiveWriter& out, uint32_t address, const HostRecord& record) {
+    out.WriteU32(address);
+    out.WriteI32(record.m_bNamed);
+    if (record.m_bNamed) out.WriteText(record.m_strName);
+}
+
+size_t RecordSizeHint(const HostRecord& record) {
+    return kRecordHeadSize + (record.m_bNamed ? record.m_strName.size() + 7 : 0);
+}
+
+std::string ErrnoText(int err) { return std::strerror(err); }
+
+}  // namespace
+
+ListReadResult ParseListFile(std::span<const uint8_t> bytes) {
+    ListReadResult result;
+    ArchiveReader in(bytes);
+    uint32_t interval = 0;
+    int32_t count = 0;
+    if (!in.ReadU32(interval)) {
+        result.fault = ListFault::EndsEarly;
+        result.faultOffset = in.Offset();
+        return result;
+    }
+    result.interval = interval;
+    if (!in.ReadI32(count)) {
+        result.fault = ListFault::EndsEarly;
+        result.faultOffset = in.Offset();
+        return result;
+    }
+    result.count = count;
+    if (count <= 0) return result;
+    // Never trust the count: reserve only what the rest of the data could hold.
+    result.entries.reserve(std::min<size_t>(static_cast<size_t>(count), in.Remaining() / kRecordHeadSize));
+    for (int32_t i = 0; i < count; ++i) {
+        const size_t start = in.Offset();
+        if (in.Remaining() == 0) {
+            result.fault = ListFault::TooFewRecords;
+            result.faultOffset = start;
+            return result;
+        }
+        HostEntry entry;
+        if (!ReadRecord(in, entry)) {
+            result.fault = FaultOf(in.Fault());
+            result.faultOffset = start;
+            return result;
+        }
+        result.entries.push_back(std::move(entry));
+    }
+    return result;
+}
+
+std::string DescribeListFault(const ListReadResult& result) {
+    char buf[160];
+    const size_t read = result.entries.size();
+    switch (result.fault) {
+    case ListFault::None: return "no fault";
+    case ListFault::Unreadable: return "cannot be read: " + result.error;
+    case ListFault::EndsEarly:
+        if (!result.interval) return "ends before the interval";
+        if (!result.count) return "ends before the record count";
+        std::snprintf(buf, sizeof buf, "ends inside record %zu of %d at byte %zu", read + 1,
+                      *result.count, result.faultOffset);
+        return buf;
+    case ListFault::TooFewRecords:
+        std::snprintf(buf, sizeof buf, "ends after %zu of %d records at byte %zu", read,
+                      *result.count, result.faultOffset);
+        return buf;
+    case ListFault::TextTooLong:
+        std::snprintf(buf, sizeof buf,
+                      "name of record %zu is longer than the rest of the file at byte %zu",
+                      read + 1, result.faultOffset);
+        return buf;
+    case ListFault::BadTextPrefix:
+        std::snprintf(buf, sizeof buf, "name of record %zu has a malformed length at byte %zu",
+                      read + 1, result.faultOffset);
+        return buf;
+    }
+    return "unknown fault";
+}
+
+ListReadResult ReadListFile(const std::filesystem::path& path) {
+    ListReadResult result;
+    std::string bytes;
+    int err = 0;
+    if (!ReadWholeFile(path, bytes, err)) {
+        result.fault = ListFault::Unreadable;
+        result.error = ErrnoText(err);
+        return result;
+    }
+    return ParseListFile(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+}
+
+std::string SerializeHostTable(uint32_t interval, const HostTable& hosts) {
+    ArchiveWriter out;
+    size_t size = 8;
+    hosts.ForEachHost([&](uint32_t, const HostRecord& r) { size += RecordSizeHint(r); });
+    out.Reserve(size);
+    out.WriteU32(interval);
+    out.WriteI32(hosts.GetHostCount());
+    hosts.ForEachHost([&](uint32_t address, const HostRecord& r) { WriteRecord(out, address, r); });
+    return out.Take();
+}
+
+std::string SerializeEntries(uint32_t interval, std::span<const HostEntry> entries) {
+    ArchiveWriter out;
+    out.WriteU32(interval);
+    out.WriteI32(static_cast<int32_t>(entries.size()));
+    for (const HostEntry& e : entries) WriteRecord(out, e.m_dwAddress, e.m_record);
+    return out.Take();
+}
+
+std::vector<HostEntry> EntriesOf(const HostTable& hosts) {
+    std::vector<HostEntry> out;
+    out.reserve(static_cast<size_t>(hosts.GetHostCount()));
+    hosts.ForEachHost([&](uint32_t address, const HostRecord& r) { out.push_back(HostEntry{address, r}); });
+    return out;
+}
+
+std::vector<uint32_t> MergeEntries(std::span<const HostEntry> entries, HostTable& hosts) {
+    std::vector<uint32_t> added;
+    for (const HostEntry& e : entries) {
+        if (hosts.FindHost(e.m_dwAddress)) continue;
+        HostRecord& record = hosts.HostAt(e.m_dwAddress);
+        record.m_bNamed = e.m_record.m_bNamed;
+        if (e.m_record.m_bNamed) record.m_strName = e.m_record.m_strName;
+        added.push_back(e.m_dwAddress);
+    }
+    return added;
+}
+
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes,
+                         std::string& message) {
+    std::filesystem::path temp = path;
+    temp += ".new";
+    FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!fd) {
+        message = "cannot create " + temp.string() + ": " + ErrnoText(errno);
+        return false;
+    }
+    if (!WriteAll(fd.get(), bytes) || ::fsync(fd.get()) != 0) {
+        message = "cannot write " + temp.string() + ": " + ErrnoText(errno);
+        fd.reset();
+        ::unlink(temp.c_str());
+        return false;
+    }
+    if (!fd.close()) {
+        message = "cannot write " + temp.string() + ": " + ErrnoText(errno);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        message = "cannot replace " + path.string() + ": " + ErrnoText(errno);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // Make the rename itself durable.
+    std::filesystem::path folder = path.parent_path();
+    if (folder.empty()) folder = ".";
+    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) ::fsync(dir.get());
+    return true;
+}
+
+namespace {
+
+ListLoadStatus LoadInto(const std::filesystem::path& path, HostTable& hosts, bool keepDamaged) {
+    ListLoadStatus status;
+    std::string bytes;
+    int err = 0;
+    if (!ReadWholeFile(path, bytes, err)) {
+        status.kind = err == ENOENT ? ListLoadStatus::Kind::Missing : ListLoadStatus::Kind::Unreadable;
+        status.message = path.string() + ": " + ErrnoText(err);
+        return status;
+    }
+    const ListReadResult read =
+        ParseListFile(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    status.interval = read.interval;
+    status.added = MergeEntries(read.entries, hosts);
+    if (read.ok()) return status;
+    status.kind = ListLoadStatus::Kind::Damaged;
+    status.message = path.string() + " " + DescribeListFault(read);
+    if (keepDamaged) {
+        std::filesystem::path copy = path;
+        copy += ".damaged";
+        std::string why;
+        if (WriteFileAtomically(copy, bytes, why)) {
+            status.damagedCopy = copy;
+            status.message += "; the file was kept as " + copy.string();
+        } else {
+            status.message += "; " + why;
+        }
+    }
+    return status;
+}
+
+}  // namespace
+
+ListLoadStatus ReadDefaultList(const std::filesystem::path& path, HostTable& hosts) {
+    return LoadInto(path, hosts, true);
+}
+
+ListLoadStatus ImportListFile(const std::filesystem::path& path, HostTable& hosts) {
+    ListLoadStatus status = LoadInto(path, hosts, false);
+    status.interval.reset();
+    return status;
+}
+
+bool WriteDefaultList(const std::filesystem::path& path, uint32_t interval, const HostTable& hosts,
+                      std::string& message) {
+    return WriteFileAtomically(path, SerializeHostTable(interval, hosts), message);
+}
+
+}  // namespace sondrel

@@ -1,0 +1,183 @@
+#include "model/ReplyRules.h"
+
+#include <climits>
+#include <cstdio>
+
+#include "model/History.h"
+
+namespace sondrel {
+
+namespace {
+
+constexpr int32_t kSmoothAbove = 20;        // ms; faster replies are shown as they are
+constexpr size_t kColumnReadLimit = 19;      // characters of column 2 that are looked at
+
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+int32_t Clamp32(int64_t v) {
+    return static_cast<int32_t>(v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : v));
+}
+
+// One %d conversion: blanks, an optional sign, at least one digit.
+bool ScanInt(std::string_view& text, int32_t& value) {
+    size_t i = 0;
+    while (i < text.size() && IsSpace(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if (i >= text.size() || !IsDigit(text[i])) return false;
+    int64_t v = 0;
+    for (; i < text.size() && IsDigit(text[i]); ++i) {
+        if (v <= INT64_C(1) << 33) v = v * 10 + (text[i] - '0');
+    }
+    value = Clamp32(negative ? -v : v);
+    text.remove_prefix(i);
+    return true;
+}
+
+bool ScanLiteral(std::string_view& text, std::string_view literal) {
+    if (text.substr(0, literal.size()) != literal) return false;
+    text.remove_prefix(literal.size());
+    return true;
+}
+
+std::string Decimal(int32_t value) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%d", value);
+    return buf;
+}
+
+std::string StampWithoutNewlines(std::string_view stampLine) {
+    std::string out;
+    for (char c : stampLine) {
+        if (c != '\n' && c != '\r') out.push_back(c);
+    }
+    return out;
+}
+
+int32_t ShownTime(int32_t time, std::string_view column) {
+    if (time <= kSmoothAbove) return time;
+    column = column.substr(0, kColumnReadLimit);
+    if (column.empty() || column == "*" || column == "timeout") return time;
+    const double shown = 0.9 * LeadingInteger(column) + 0.1 * time;
+    return static_cast<int32_t>(shown);
+}
+
+void CountEcho(HostRecord& r, int32_t time) {
+    if (r.m_nReceived < INT32_MAX) ++r.m_nReceived;
+    if (r.m_nMinTime < 0 || r.m_nMinTime > time) r.m_nMinTime = time;
+    if (r.m_nMaxTime < 0 || r.m_nMaxTime < time) r.m_nMaxTime = time;
+    // 64-bit sum: the 32-bit product overflows after some ten thousand slow replies.
+    const int64_t sum = int64_t{r.m_nReceived - 1} * r.m_nAvgTime + time;
+    r.m_nAvgTime = static_cast<int32_t>(sum / r.m_nReceived);
+}
+
+}  // namespace
+
+ResultColumns NewRowColumns() { return ResultColumns{"", "*", ""}; }
+ResultColumns TimeoutColumns() { return ResultColumns{"", "timeout", ""}; }
+
+bool IsEchoReplyText(std::string_view text) {
+    return text.find("ttl") != std::string_view::npos &&
+           text.find("bytes") != std::string_view::npos &&
+           text.find("time") != std::string_view::npos;
+}
+
+EchoValues ParseEchoReply(std::string_view text) {
+    EchoValues v;
+    (void)(ScanLiteral(text, "ttl=") && ScanInt(text, v.ttl) && ScanLiteral(text, ",time=") &&
+           ScanInt(text, v.time) && ScanLiteral(text, ",bytes=") && ScanInt(text, v.bytes));
+    return v;
+}
+
+int32_t LeadingInteger(std::string_view text) {
+    text = text.substr(0, kColumnReadLimit);
+    int32_t value = 0;
+    return ScanInt(text, value) ? value : 0;
+}
+
+ReplyOutcome ApplyReply(HostRecord& record, std::string_view replyText,
+                        std::optional<std::string_view> rowTime, std::string_view stampLine) {
+    ReplyOutcome out;
+    record.m_bReplied = 1;
+    if (!rowTime) return out;
+    out.rowChanged = true;
+    out.stamp = StampWithoutNewlines(stampLine);
+    out.event = std::string(replyText);
+    AppendHistoryEvent(record.m_history, stampLine, replyText);
+    out.echo = IsEchoReplyText(replyText);
+    if (out.echo) {
+        const EchoValues v = ParseEchoReply(replyText);
+        CountEcho(record, v.time);
+        out.columns = {Decimal(v.ttl), Decimal(ShownTime(v.time, *rowTime)), Decimal(v.bytes)};
+    } else {
+        const bool timedOut = replyText.find("timeout") != std::string_view::npos;
+        out.columns = {"", timedOut ? "timeout" : "", ""};
+    }
+    return out;
+}
+
+bool ApplyTimeout(HostRecord& record, bool hasRow, std::string_view stampLine) {
+    if (record.m_bReplied) {
+        record.m_bReplied = 0;
+        return false;
+    }
+    if (!hasRow) return false;
+    AppendHistoryEvent(record.m_history, stampLine, kEventTimeout);
+    return true;
+}
+
+std::vector<uint32_t> TimeoutPass(HostTable& hosts,
+                                  const std::function<bool(uint32_t, const HostRecord&)>& hasRow,
+                                  std::string_view stampLine) {
+    std::vector<uint32_t> reported;
+    for (auto [address, record] : hosts) {
+        // The row search is only needed for hosts still waiting.
+        const bool row = !record.m_bReplied && hasRow(address, record);
+        if (ApplyTimeout(record, row, stampLine)) reported.push_back(address);
+    }
+    return reported;
+}
+
+void CountRoundSent(HostTable& hosts) {
+    for (auto [address, record] : hosts) {
+        (void)address;
+        if (record.m_nSent < INT32_MAX) ++record.m_nSent;
+    }
+}
+
+std::string CountText(int32_t value) { return Decimal(value); }
+
+std::string MillisecondsText(int32_t value) { return Decimal(value) + " ms"; }
+
+std::optional<std::string> LostText(int32_t sent, int32_t received) {
+    if (sent <= 0) return std::nullopt;
+    const int64_t lost = int64_t{sent} - received;
+    const int64_t rate = lost * 100 / sent;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%lld (%lld%% loss)", static_cast<long long>(lost),
+                  static_cast<long long>(rate));
+    return std::string(buf);
+}
+
+std::string SpeedText(int32_t mean) { return Decimal(960 / (mean == 0 ? 1 : mean)); }
+
+DetailsFields DetailsFieldsAfterReply(const HostRecord& r) {
+    DetailsFields f;
+    f.sent = CountText(r.m_nSent);
+    f.received = CountText(r.m_nReceived);
+    f.lost = LostText(r.m_nSent, r.m_nReceived);
+    f.minTime = MillisecondsText(r.m_nMinTime);
+    f.maxTime = MillisecondsText(r.m_nMaxTime);
+    f.avgTime = MillisecondsText(r.m_nAvgTime);
+    f.speed = SpeedText(r.m_nAvgTime);
+    return f;
+}
+
+DetailsFields DetailsFieldsOnOpen(const HostRecord& r) {
+    DetailsFields f = DetailsFieldsAfterReply(r);
+    if (r.m_nReceived <= 0) f.speed = "0";
+    return f;
+}
+
+}  // namespace sondrel
