@@ -1,0 +1,99 @@
+#include "input/AddressGroups.h"
+
+#include "platform/Resolver.h"
+
+#include <climits>
+#include <cstdio>
+#include <utility>
+
+namespace sondrel {
+namespace {
+
+bool IsCSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::string NumberText(int value) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%d", value);
+    return buffer;
+}
+
+}  // namespace
+
+int ReadLikeAtoi(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && IsCSpace(text[i])) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1) {
+            value = static_cast<long long>(INT_MAX) + 1;
+        }
+    }
+    if (negative) {
+        value = -value;
+    }
+    if (value > INT_MAX) {
+        return INT_MAX;
+    }
+    if (value < INT_MIN) {
+        return INT_MIN;
+    }
+    return static_cast<int>(value);
+}
+
+GroupPlan PlanGroup(const std::string& startText, const std::string& endText) {
+    GroupPlan plan;
+    if (startText.empty() || endText.empty()) {
+        return plan;
+    }
+    const std::size_t startDot = startText.rfind('.');
+    const std::size_t endDot = endText.rfind('.');
+    if (startDot == std::string::npos || endDot == std::string::npos) {
+        plan.refusal = kGroupInputErrorIgnored;
+        return plan;
+    }
+    const std::string prefix = startText.substr(0, startDot + 1);
+    if (prefix != endText.substr(0, endDot + 1)) {
+        plan.refusal = kGroupOneNetOnly;
+        return plan;
+    }
+    int low = ReadLikeAtoi(std::string_view(startText).substr(startDot + 1));
+    int high = ReadLikeAtoi(std::string_view(endText).substr(endDot + 1));
+    if (low > high) {
+        std::swap(low, high);
+    }
+    if (high > 255) {
+        high = 255;
+    }
+    if (low < 0) {
+        low = 0;
+    }
+    for (int i = low; i <= high; ++i) {
+        const std::uint32_t address = InetAddr(prefix + NumberText(i));
+        if (address == kInaddrNone) {
+            plan.stoppedByInputError = true;
+            break;
+        }
+        plan.addresses.push_back(address);
+    }
+    return plan;
+}
+
+std::string EndFieldPrefill(std::string_view startText) {
+    const std::size_t dot = startText.rfind('.');
+    if (startText.empty() || dot == std::string_view::npos) {
+        return {};
+    }
+    return std::string(startText.substr(0, dot + 1));
+}
+
+}  // namespace sondrel

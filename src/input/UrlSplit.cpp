@@ -1,0 +1,91 @@
+#include "input/UrlSplit.h"
+
+#include <curl/curl.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string_view>
+
+namespace sondrel {
+namespace {
+
+struct CurlUrlFree {
+    void operator()(CURLU* handle) const { curl_url_cleanup(handle); }
+};
+using CurlUrl = std::unique_ptr<CURLU, CurlUrlFree>;
+
+struct CurlStringFree {
+    void operator()(char* text) const { curl_free(text); }
+};
+using CurlString = std::unique_ptr<char, CurlStringFree>;
+
+// One part of a parsed address; empty when the address lacks it.
+std::string GetPart(CURLU* handle, CURLUPart what, unsigned flags = 0) {
+    char* raw = nullptr;
+    if (curl_url_get(handle, what, &raw, flags) != CURLUE_OK || raw == nullptr) {
+        return {};
+    }
+    CurlString text(raw);
+    return std::string(text.get());
+}
+
+int KindOfScheme(std::string_view scheme) {
+    if (scheme == "http") {
+        return kServiceHttp;
+    }
+    if (scheme == "ftp") {
+        return kServiceFtp;
+    }
+    return kServiceOther;
+}
+
+}  // namespace
+
+UrlParts SplitUrl(const std::string& url) {
+    UrlParts parts;
+    if (url.find('\0') != std::string::npos) {
+        return parts;
+    }
+    CurlUrl handle(curl_url());
+    if (!handle) {
+        return parts;
+    }
+    // Keep the path exactly as typed ("/a/../b" stays), and split addresses of any scheme.
+    const unsigned setFlags = CURLU_NON_SUPPORT_SCHEME | CURLU_PATH_AS_IS;
+    if (curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), setFlags) != CURLUE_OK) {
+        return parts;
+    }
+    parts.accepted = true;
+    parts.serviceKind = KindOfScheme(GetPart(handle.get(), CURLUPART_SCHEME));
+    parts.host = GetPart(handle.get(), CURLUPART_HOST);
+    parts.object = GetPart(handle.get(), CURLUPART_PATH);
+    if (parts.object.empty()) {
+        parts.object = "/";
+    }
+    char* rawQuery = nullptr;
+    // An empty query ("/p?") is kept: the object carries the query text as typed.
+    if (curl_url_get(handle.get(), CURLUPART_QUERY, &rawQuery, 0) == CURLUE_OK && rawQuery) {
+        CurlString query(rawQuery);
+        parts.object += '?';
+        parts.object += query.get();
+    }
+    const std::string port = GetPart(handle.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
+    if (!port.empty()) {
+        const long value = std::strtol(port.c_str(), nullptr, 10);
+        if (value > 0 && value <= 65535) {
+            parts.port = static_cast<std::uint16_t>(value);
+        }
+    }
+    return parts;
+}
+
+std::string JoinHttpUrl(const UrlParts& parts) {
+    std::string url = "http://" + parts.host;
+    if (parts.port != 0) {
+        url += ':' + std::to_string(parts.port);
+    }
+    url += parts.object.empty() ? std::string("/") : parts.object;
+    return url;
+}
+
+}  // namespace sondrel
