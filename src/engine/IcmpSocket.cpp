@@ -1,0 +1,259 @@
+#include "engine/IcmpSocket.h"
+
+#include <linux/errqueue.h>
+#include <netinet/in.h>
+#include <netinet/ip.h>
+#include <sys/capability.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "engine/Datagram.h"
+#include "platform/Clock.h"
+
+namespace sondrel {
+namespace {
+
+// <linux/icmp.h> clashes with the glibc headers; these two are all that is needed of it.
+constexpr int kIcmpFilterOption = 1;  // ICMP_FILTER at level SOL_RAW
+struct IcmpFilter {
+    uint32_t data;  // a set bit blocks that ICMP type
+};
+
+// Large enough that a round of ten thousand loopback replies, which all arrive while the
+// sender is still sending, waits in the socket instead of being dropped.
+constexpr int kReceiveBuffer = 8 * 1024 * 1024;
+constexpr size_t kDatagramBuffer = 1024;
+constexpr int kBatch = 64;
+
+uint16_t ProcessIdentifier() { return static_cast<uint16_t>(::getpid() & 0xFFFF); }
+
+void GrowReceiveBuffer(int fd) {
+    int size = kReceiveBuffer;
+    // The forced variant ignores net.core.rmem_max but needs CAP_NET_ADMIN; without it the
+    // plain one gets as much as the system allows.
+    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+}
+
+// Errors of an ICMP message that the kernel also reports once through the socket's pending
+// error on a datagram socket. The details wait on the error queue.
+bool IsDeferredIcmpError(int error) {
+    switch (error) {
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+    case ENOPROTOOPT:
+    case ECONNREFUSED:
+    case EMSGSIZE:
+    case EOPNOTSUPP:
+    case EHOSTDOWN:
+    case ENONET:
+    case EPROTO:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::optional<uint32_t> AddressOf(const sockaddr_in& sa) {
+    if (sa.sin_family != AF_INET) return std::nullopt;
+    return sa.sin_addr.s_addr;
+}
+
+}  // namespace
+
+IcmpSocket::IcmpSocket(int fd, Kind kind) : fd_(fd), kind_(kind), identifier_(ProcessIdentifier()) {}
+
+IcmpSocket::~IcmpSocket() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::shared_ptr<IcmpSocket> IcmpSocket::OpenRaw(int* error) {
+    int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+    if (fd < 0) {
+        if (error) *error = errno;
+        return nullptr;
+    }
+    // Only answers to pings: without the filter every outgoing request of ours and all other
+    // ICMP traffic would crowd the receive buffer.
+    IcmpFilter filter{~(1u << kIcmpEchoReply | 1u << kIcmpUnreachable | 1u << kIcmpTimeExceeded |
+                        1u << kIcmpParameterProblem)};
+    ::setsockopt(fd, SOL_RAW, kIcmpFilterOption, &filter, sizeof filter);
+    GrowReceiveBuffer(fd);
+    return std::shared_ptr<IcmpSocket>(new IcmpSocket(fd, Kind::Raw));
+}
+
+std::shared_ptr<IcmpSocket> IcmpSocket::OpenDatagram(int* error) {
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+    if (fd < 0) {
+        if (error) *error = errno;
+        return nullptr;
+    }
+    int on = 1;
+    // Without IP_RECVERR the kernel drops ICMP errors for datagram sockets silently.
+    if (::setsockopt(fd, SOL_IP, IP_RECVTTL, &on, sizeof on) != 0 ||
+        ::setsockopt(fd, SOL_IP, IP_RECVERR, &on, sizeof on) != 0) {
+        if (error) *error = errno;
+        ::close(fd);
+        return nullptr;
+    }
+    GrowReceiveBuffer(fd);
+    return std::shared_ptr<IcmpSocket>(new IcmpSocket(fd, Kind::Datagram));
+}
+
+std::shared_ptr<IcmpSocket> IcmpSocket::Open(std::string* message) {
+    int rawError = 0;
+    if (auto raw = OpenRaw(&rawError)) return raw;
+    int datagramError = 0;
+    if (auto datagram = OpenDatagram(&datagramError)) return datagram;
+    if (message) *message = IcmpUnavailableMessage(std::strerror(datagramError ? datagramError : rawError));
+    return nullptr;
+}
+
+int IcmpSocket::Send(const EchoRequest& request, uint32_t address) const {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = address;
+    // A datagram socket may first hand back, once, the error of an earlier ICMP message;
+    // that error belongs to the receiver (it waits on the error queue), not to this send.
+    int attempts = kind_ == Kind::Datagram ? 3 : 1;
+    for (;;) {
+        ssize_t n = ::sendto(fd_, request.bytes.data(), request.bytes.size(), 0,
+                             reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        if (n >= 0) return 0;
+        int error = errno;
+        if (error == EINTR) continue;
+        if (--attempts > 0 && IsDeferredIcmpError(error)) continue;
+        return error;
+    }
+}
+
+int IcmpSocket::Drain(const std::function<void(EngineReply&&)>& kept) const {
+    return kind_ == Kind::Raw ? DrainRaw(kept) : DrainDatagram(kept);
+}
+
+int IcmpSocket::DrainRaw(const std::function<void(EngineReply&&)>& kept) const {
+    // Batches of datagrams per system call: at ten thousand replies a round the calls count.
+    static thread_local uint8_t buffers[kBatch][kDatagramBuffer];
+    mmsghdr messages[kBatch];
+    iovec vectors[kBatch];
+    for (;;) {
+        for (int i = 0; i < kBatch; ++i) {
+            vectors[i] = iovec{buffers[i], kDatagramBuffer};
+            messages[i] = mmsghdr{};
+            messages[i].msg_hdr.msg_iov = &vectors[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+        }
+        int n = ::recvmmsg(fd_, messages, kBatch, MSG_DONTWAIT, nullptr);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : errno;
+        }
+        const uint32_t now = TickCount();
+        for (int i = 0; i < n; ++i) {
+            size_t length = std::min<size_t>(messages[i].msg_len, kDatagramBuffer);
+            if (auto reply = ReadRawDatagram(std::span<const uint8_t>(buffers[i], length), identifier_, now))
+                kept(std::move(*reply));
+        }
+        if (n < kBatch) return 0;
+    }
+}
+
+int IcmpSocket::DrainDatagram(const std::function<void(EngineReply&&)>& kept) const {
+    uint8_t buffer[kDatagramBuffer];
+    alignas(cmsghdr) uint8_t control[256];
+    for (;;) {
+        // The error queue first: draining it also clears the pending error that would
+        // otherwise fail the next read of the normal queue.
+        if (int error = DrainErrorQueue(kept)) return error;
+        iovec vector{buffer, sizeof buffer};
+        msghdr message{};
+        message.msg_iov = &vector;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        ssize_t n = ::recvmsg(fd_, &message, MSG_DONTWAIT);
+        if (n < 0) {
+            if (errno == EINTR || IsDeferredIcmpError(errno)) continue;
+            return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : errno;
+        }
+        int ttl = 0;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level == SOL_IP && c->cmsg_type == IP_TTL && c->cmsg_len >= CMSG_LEN(sizeof(int)))
+                std::memcpy(&ttl, CMSG_DATA(c), sizeof ttl);
+        }
+        size_t length = std::min<size_t>(static_cast<size_t>(n), sizeof buffer);
+        if (auto reply = ReadPingDatagram(std::span<const uint8_t>(buffer, length), ttl, TickCount()))
+            kept(std::move(*reply));
+    }
+}
+
+int IcmpSocket::DrainErrorQueue(const std::function<void(EngineReply&&)>& kept) const {
+    uint8_t buffer[kDatagramBuffer];
+    alignas(cmsghdr) uint8_t control[512];
+    for (;;) {
+        sockaddr_in destination{};
+        iovec vector{buffer, sizeof buffer};
+        msghdr message{};
+        message.msg_name = &destination;
+        message.msg_namelen = sizeof destination;
+        message.msg_iov = &vector;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        ssize_t n = ::recvmsg(fd_, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : errno;
+        }
+        QueuedError queued;
+        if (message.msg_namelen >= sizeof destination) queued.destination = AddressOf(destination);
+        queued.payload = std::span<const uint8_t>(buffer, std::min<size_t>(static_cast<size_t>(n), sizeof buffer));
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level != SOL_IP || c->cmsg_type != IP_RECVERR) continue;
+            if (c->cmsg_len < CMSG_LEN(sizeof(sock_extended_err))) continue;
+            sock_extended_err ee;
+            std::memcpy(&ee, CMSG_DATA(c), sizeof ee);
+            queued.fromIcmp = ee.ee_origin == SO_EE_ORIGIN_ICMP;
+            queued.type = ee.ee_type;
+            queued.code = ee.ee_code;
+            if (c->cmsg_len >= CMSG_LEN(sizeof ee + sizeof(sockaddr_in))) {
+                sockaddr_in offender;
+                std::memcpy(&offender, CMSG_DATA(c) + sizeof ee, sizeof offender);
+                queued.offender = AddressOf(offender);
+            }
+        }
+        if (auto reply = ReadQueuedError(queued)) kept(std::move(*reply));
+    }
+}
+
+std::string IcmpUnavailableMessage(const std::string& reason) {
+    char exe[4096] = "sondrel";
+    ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) exe[n] = '\0';
+    std::string text = "Cannot open an ICMP socket";
+    if (!reason.empty()) text += " (" + reason + ")";
+    text += ".\nAllow raw ICMP sockets for the program:\n    sudo setcap cap_net_raw+ep ";
+    text += exe;
+    text += "\nor allow ICMP datagram sockets for your group:\n"
+            "    sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"";
+    return text;
+}
+
+bool DropAllCapabilities() {
+    cap_t none = ::cap_init();  // every set empty
+    if (none == nullptr) return false;
+    int rc = ::cap_set_proc(none);
+    int saved = errno;
+    ::cap_free(none);
+    // Ambient capabilities would come back in a child started later; clear them too.
+    ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
+    errno = saved;
+    return rc == 0;
+}
+
+}  // namespace sondrel

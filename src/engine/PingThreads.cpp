@@ -1,0 +1,123 @@
+#include "engine/PingThreads.h"
+
+#include <arpa/inet.h>
+#include <poll.h>
+
+#include <cerrno>
+#include <mutex>
+#include <random>
+
+#include "engine/Datagram.h"
+#include "engine/EchoRequest.h"
+#include "engine/IcmpSocket.h"
+#include "engine/ReplyText.h"
+#include "platform/Clock.h"
+#include "platform/NamedEvent.h"
+
+namespace sondrel {
+namespace {
+
+struct OffsetGenerator {
+    std::mutex lock;
+    std::mt19937 engine{TickCount()};
+};
+
+OffsetGenerator& Generator() {
+    static OffsetGenerator generator;
+    return generator;
+}
+
+// Gives the gate back when the round ends, whichever way it ends.
+class GateHold {
+public:
+    explicit GateHold(const NamedEvent& gate) : gate_(gate) {}
+    ~GateHold() { Release(); }
+    GateHold(const GateHold&) = delete;
+    GateHold& operator=(const GateHold&) = delete;
+    void Release() {
+        if (held_) gate_.Set();
+        held_ = false;
+    }
+
+private:
+    const NamedEvent& gate_;
+    bool held_ = true;
+};
+
+}  // namespace
+
+void ReportSocketError(std::string_view step, int error, const ErrorSink& sink) {
+    if (sink) sink(SocketErrorText(step, error));
+}
+
+void SeedStartOffsets(uint32_t seed) {
+    OffsetGenerator& g = Generator();
+    std::lock_guard guard(g.lock);
+    g.engine.seed(seed);
+}
+
+size_t DrawStartOffset(size_t count) {
+    OffsetGenerator& g = Generator();
+    std::lock_guard guard(g.lock);
+    return std::uniform_int_distribution<size_t>(0, count - 1)(g.engine);
+}
+
+int PingSenderThread(std::shared_ptr<const IcmpSocket> socket, const std::vector<uint32_t>* addresses,
+                     ErrorSink onError) {
+    NamedEvent stop = NamedEvent::Open(kStopPingEvent);
+    NamedEvent gate = NamedEvent::Open(kModifyListEvent);
+    if (!stop || !gate) return 1;  // the program is ending: its events are gone
+    const NamedEvent* waitFor[] = {&stop, &gate};
+    if (NamedEvent::WaitAny(waitFor) != 1) return 0;  // stopped before the round began
+
+    int failure = 0;
+    {
+        GateHold hold(gate);
+        const size_t count = addresses->size();
+        const size_t start = count > 0 ? DrawStartOffset(count) : 0;
+        EchoRequest request;
+        for (size_t i = 0; i < count; ++i) {
+            if (stop.Wait(0)) break;
+            const uint32_t host = (*addresses)[(i + start) % count];
+            request.Build(socket->identifier(), TickCount(), host);
+            failure = socket->Send(request, host);
+            if (failure != 0) break;
+        }
+        // The gate goes back before the report: the user may keep editing the list while
+        // the message waits to be read.
+    }
+    if (failure == 0) return 0;
+    ReportSocketError("sendto()", failure, onError);
+    return 1;
+}
+
+int PingReceiverThread(std::shared_ptr<const IcmpSocket> socket, ReplySink onReply, ErrorSink onError) {
+    NamedEvent quit = NamedEvent::Open(kQuitProgramEvent);
+    if (!quit) {
+        if (onError) onError("open handle error.");
+        return 1;
+    }
+    // Primes the path: the first answer reaches the view at once, whatever the list holds.
+    EchoRequest priming;
+    const uint32_t loopback = htonl(INADDR_LOOPBACK);
+    priming.Build(socket->identifier(), TickCount(), loopback);
+    (void)socket->Send(priming, loopback);
+
+    auto kept = [&](EngineReply&& reply) { onReply(reply.host, std::move(reply.text)); };
+    pollfd fds[2] = {{socket->fd(), POLLIN, 0}, {quit.fd(), POLLIN, 0}};
+    for (;;) {
+        if (quit.Wait(0)) break;
+        // Blocks until something arrives or quit_program is set: an idle monitor costs
+        // nothing between rounds.
+        int n = ::poll(fds, 2, -1);
+        if (n < 0) {
+            if (errno != EINTR) ReportSocketError("select", errno, onError);
+            continue;
+        }
+        if (fds[0].revents == 0) continue;
+        if (int error = socket->Drain(kept)) ReportSocketError("recvfrom()", error, onError);
+    }
+    return 0;
+}
+
+}  // namespace sondrel

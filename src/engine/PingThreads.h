@@ -1,0 +1,46 @@
+#pragma once
+// The engine's two kinds of thread. They share with the rest of the program only the named
+// events (stop_ping, modify_list, quit_program, which must exist before a thread starts),
+// the socket, and the address array behind the modify_list gate.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sondrel {
+
+class IcmpSocket;
+
+// Receives each kept answer: the host's address (network order) and its reply text. Called
+// on the receiver thread; it must hand the data over (post it) rather than touch the view.
+using ReplySink = std::function<void(uint32_t address, std::string text)>;
+// Receives texts the user must see ("sendto() WSAError 101", "open handle error.").
+// Called on the failing engine thread, which waits for it to return, as it would for a
+// message box; it may block until the box is closed.
+using ErrorSink = std::function<void(std::string text)>;
+
+// Hands "%s WSAError %d" for a failed step to the sink.
+void ReportSocketError(std::string_view step, int error, const ErrorSink& sink);
+
+// The one generator every sender draws its start offset from; seeded once at set-up.
+void SeedStartOffsets(uint32_t seed);
+// A start offset in [0, count); count must be positive.
+size_t DrawStartOffset(size_t count);
+
+// One round: waits for stop_ping or the modify_list gate; holding the gate, sends one
+// request to every address of *addresses, from a random start wrapping round, checking
+// stop_ping before each send; gives the gate back on every path that took it. A failed
+// send ends the round and reports "sendto()". Returns 0, or 1 after a failed send.
+// *addresses is read only while the gate is held, so it may change between rounds.
+int PingSenderThread(std::shared_ptr<const IcmpSocket> socket, const std::vector<uint32_t>* addresses,
+                     ErrorSink onError);
+
+// Runs until quit_program is set: sends the priming request to 127.0.0.1, then blocks in
+// poll() on the socket and quit_program together, reads everything waiting each time it
+// wakes, and hands each kept answer to onReply. Returns 0, or 1 when quit_program cannot be
+// opened ("open handle error." to onError).
+int PingReceiverThread(std::shared_ptr<const IcmpSocket> socket, ReplySink onReply, ErrorSink onError);
+
+}  // namespace sondrel

@@ -1,0 +1,80 @@
+#include "engine/ReplyText.h"
+
+#include <arpa/inet.h>
+
+#include <cstdio>
+#include <string>
+
+#include "engine/EchoRequest.h"
+
+namespace sondrel {
+
+std::string AddressToText(uint32_t address) {
+    in_addr a{};
+    a.s_addr = address;
+    char buf[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &a, buf, sizeof buf);
+    return buf;
+}
+
+const char* IcmpCodeText(uint8_t type, uint8_t code) {
+    // Texts as the users of this program have always read them, misspellings included.
+    static const char* const kUnreachable[] = {
+        "network unreachable",
+        "host unreachable",
+        "protocol unreachable",
+        "port unreachable",
+        "framentation needed but DF bit set",
+        "source route failed",
+        "destination network unknown",
+        nullptr,  // destination host unknown never had a text of its own
+        "source host isolated",
+        "destination network administratively prohibited",
+        "destination host administratively prohibited",
+        "network unreachable for TOS",
+        "host unreachable for TOS",
+        "communication administratively prohibited",
+        "host precedence violation",
+        "precedence cutoff in effct",
+    };
+    static const char* const kTimeExceeded[] = {"ttl equals 0 during transit", "ttl equals 0 during reassembly"};
+    static const char* const kParameterProblem[] = {"IP header bad(catchall error)", "required option missing"};
+    switch (type) {
+    case kIcmpUnreachable:
+        return code < std::size(kUnreachable) ? kUnreachable[code] : nullptr;
+    case kIcmpTimeExceeded:
+        return code < std::size(kTimeExceeded) ? kTimeExceeded[code] : nullptr;
+    case kIcmpParameterProblem:
+        return code < std::size(kParameterProblem) ? kParameterProblem[code] : nullptr;
+    default:
+        return nullptr;
+    }
+}
+
+std::string FormatReplyText(const IcmpOutcome& outcome, uint32_t nowTick) {
+    char buf[kMaxReplyText + 1];
+    if (outcome.type == kIcmpEchoReply) {
+        // Printed with %d like the tick difference always was: a reply stamped "in the
+        // future" by a peer reads as a negative time, never as a crash.
+        uint32_t rtt = nowTick - outcome.echoedTick;
+        std::snprintf(buf, sizeof buf, "ttl=%d,time=%d,bytes=32", outcome.ttl, static_cast<int>(rtt));
+        return buf;
+    }
+    if (const char* text = IcmpCodeText(outcome.type, outcome.code)) {
+        std::string out = AddressToText(outcome.source);
+        out += ':';
+        out += text;
+        if (out.size() > kMaxReplyText) out.resize(kMaxReplyText);
+        return out;
+    }
+    std::snprintf(buf, sizeof buf, "unknown icmp code %d with type %d", outcome.code, outcome.type);
+    return buf;
+}
+
+std::string SocketErrorText(std::string_view step, int error) {
+    char buf[kMaxReplyText + 1];
+    std::snprintf(buf, sizeof buf, "%.*s WSAError %d", static_cast<int>(step.size()), step.data(), error);
+    return buf;
+}
+
+}  // namespace sondrel
