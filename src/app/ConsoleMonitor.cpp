@@ -1,13 +1,154 @@
-#include <cstdio>
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/ConsoleEngine.h"
+#include "app/ConsoleOptions.h"
+#include "app/ConsoleSession.h"
 #include "app/Tools.h"
+#include "engine/IcmpSocket.h"
+#include "input/UrlResolver.h"
+#include "platform/Resolver.h"
 
 namespace sondrel {
+namespace {
 
-// Placeholder until this mode is built.
-int RunConsoleMonitor(std::span<char* const>) {
-    std::fprintf(stderr, "sondrel: not built yet\n");
+constexpr uint32_t kDefaultInterval = 3;
+
+// A descriptor closed when it goes out of scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+void PrintToStderr(const std::string& text) {
+    static std::mutex lock;
+    std::lock_guard guard(lock);
+    std::fprintf(stderr, "%s\n", MessageForTerminal(text).c_str());
+    std::fflush(stderr);
+}
+
+int UsageError(const std::string& error) {
+    std::fprintf(stderr, "sondrel: %s\n%s", error.c_str(), kConsoleUsage);
     return 2;
+}
+
+uint32_t ChooseInterval(const ConsoleOptions& options, std::optional<uint32_t> fromFile) {
+    if (options.interval) return *options.interval;
+    if (fromFile && *fromFile >= 1 && *fromFile <= 10000) return *fromFile;
+    if (fromFile)
+        std::fprintf(stderr, "sondrel: the list file's interval %u is outside 1 to 10000; using %u\n", *fromFile,
+                     kDefaultInterval);
+    return kDefaultInterval;
+}
+
+bool ArmTimer(int fd, uint32_t seconds) {
+    itimerspec spec{};
+    spec.it_interval.tv_sec = seconds;
+    spec.it_value.tv_sec = seconds;
+    return ::timerfd_settime(fd, 0, &spec, nullptr) == 0;
+}
+
+// Runs rounds until the count is reached and judged, or until a signal arrives (the last
+// round is then not judged: its interval has not passed).
+void RunRounds(ConsoleSession& session, ConsoleEngine& engine, const ConsoleOptions& options, int timer,
+               int signals) {
+    uint32_t started = 0;
+    auto startRound = [&] {
+        session.BeginRound(!options.quiet);
+        engine.StartRound(&session.Addresses());
+        ++started;
+    };
+    startRound();
+    pollfd fds[3] = {{engine.WakeFd(), POLLIN, 0}, {timer, POLLIN, 0}, {signals, POLLIN, 0}};
+    for (;;) {
+        if (::poll(fds, 3, -1) < 0) continue;  // EINTR: the signals arrive through their descriptor
+        if (fds[0].revents & POLLIN) {
+            for (auto& [address, text] : engine.TakeReplies()) session.ApplyReply(address, text);
+        }
+        if (fds[2].revents & POLLIN) return;
+        if (fds[1].revents & POLLIN) {
+            uint64_t expirations = 0;
+            (void)!::read(timer, &expirations, sizeof expirations);
+            // The interval after the last round has passed: its hosts are judged now.
+            if (options.rounds && started >= *options.rounds) {
+                session.TimeoutPassOnly();
+                return;
+            }
+            startRound();
+        }
+    }
+}
+
+}  // namespace
+
+int RunConsoleMonitor(std::span<char* const> args) {
+    std::vector<std::string> words(args.begin(), args.end());
+    ConsoleArgsResult parsed = ParseConsoleArgs(words);
+    if (!parsed.options) return UsageError(parsed.error);
+    const ConsoleOptions& options = *parsed.options;
+
+    // The socket comes first, while the process may still hold the permission for it; after
+    // that nothing needs a privilege, and names and list files are read without any.
+    std::string message;
+    std::shared_ptr<IcmpSocket> socket = IcmpSocket::Open(&message);
+    if (!socket) {
+        std::fprintf(stderr, "%s\n", message.c_str());
+        return 2;
+    }
+    DropAllCapabilities();
+
+    // SIGINT and SIGTERM are read from a descriptor by the main thread; every thread started
+    // from here on inherits the blocked mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    Descriptor signals(::signalfd(-1, &stopSignals, SFD_CLOEXEC));
+    Descriptor timer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC));
+
+    ConsoleSession session(options.events, stdout, stderr, TheSystemResolver(),
+                           [](const std::string& url) { return ResolveUrlHost(url); });
+    std::optional<uint32_t> fileInterval;
+    for (const std::string& argument : options.arguments) {
+        std::optional<uint32_t> interval = session.AddArgument(argument);
+        if (interval && !fileInterval) fileInterval = interval;
+    }
+    if (session.Addresses().empty()) {
+        std::fprintf(stderr, "sondrel: no hosts to monitor\n");
+        return 1;
+    }
+    const uint32_t interval = ChooseInterval(options, fileInterval);
+    if (signals.get() < 0 || timer.get() < 0 || !ArmTimer(timer.get(), interval)) {
+        std::perror("sondrel: timer");
+        return 1;
+    }
+
+    {
+        ConsoleEngine engine(socket, PrintToStderr);
+        RunRounds(session, engine, options, timer.get(), signals.get());
+    }  // senders stopped and every engine thread joined
+    session.PrintTable();
+    session.PrintStatistics();
+    return 0;
 }
 
 }  // namespace sondrel
