@@ -71,13 +71,6 @@ TEST_F(AddressDatFileTest, EveryRecordIsReachableAtBothEnds) {
     }
 }
 
-TEST_F(AddressDatFileTest, LocationsFitAndKeepNoBlanks) {
-    for (const LocationRecord& top : *table_) {
-        ASSERT_LE(top.location.size(), kLocationColumn.width);
-        ASSERT_FALSE(top.location.empty()) << top.startAddr;
-    }
-}
-
 TEST_F(AddressDatFileTest, ProcessWideTableIsTheBuiltFile) {
     const LocationTable& shared = GetLocationTable();
     EXPECT_EQ(&shared, &GetLocationTable());

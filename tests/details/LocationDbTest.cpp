@@ -161,14 +161,6 @@ TEST(LocationDbTest, LookupPicksTheNarrowestRange) {
     }
 }
 
-TEST(LocationDbTest, DetailComesWithTheMatch) {
-    LocationTable t = Sample();
-    std::string location, detail;
-    ASSERT_TRUE(FindLocation(t, DottedToNumber("10.1.2.3"), location, detail));
-    EXPECT_EQ(location, "Child1");
-    EXPECT_EQ(detail, "c1");
-}
-
 TEST(LocationDbTest, TableShapeFollowsFileOrder) {
     struct Case {
         const char* what;
@@ -242,23 +234,6 @@ TEST(LocationDbTest, FilesThatHoldNothing) {
     }
     test::TempDir dir;
     EXPECT_TRUE(LoadLocationTable(dir / "missing.dat").empty());
-}
-
-TEST(LocationDbTest, FileAndBytesGiveTheSameTable) {
-    std::string bytes = File({Rec("1.0.0.0", "1.255.255.255", "A", "a"),
-                              Rec("1.2.0.0", "1.2.0.255", "C", "c"),
-                              Rec("2.0.0.0", "2.0.0.0", "B", "b")});
-    test::TempDir dir;
-    std::ofstream(dir / "address.dat", std::ios::binary) << bytes;
-    LocationTable a = ParseLocationTable(bytes);
-    LocationTable b = LoadLocationTable(dir / "address.dat");
-    ASSERT_EQ(a.size(), b.size());
-    for (size_t i = 0; i < a.size(); ++i) {
-        EXPECT_EQ(a[i].location, b[i].location);
-        EXPECT_EQ(a[i].startAddr, b[i].startAddr);
-        EXPECT_EQ(a[i].endAddr, b[i].endAddr);
-        EXPECT_EQ(a[i].children.size(), b[i].children.size());
-    }
 }
 
 }  // namespace

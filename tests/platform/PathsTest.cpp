@@ -151,17 +151,6 @@ TEST(PathsTest, UnsafeFoldersAreRefused) {
     EXPECT_FALSE(MakePrivateDir(t / "missing/parent", ::getuid()).ok());
 }
 
-TEST(PathsTest, ForeignOwnedFolderIsRefused) {
-    if (::geteuid() != 0) GTEST_SKIP() << "giving a folder to another user needs root";
-    TempDir t;
-    fs::path dir = t / "hist";
-    ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
-    ASSERT_EQ(::chown(dir.c_str(), 65534, 65534), 0);
-    PrivateDir made = MakePrivateDir(dir, ::getuid());
-    EXPECT_FALSE(made.ok());
-    EXPECT_NE(made.error.find("another user"), std::string::npos) << made.error;
-}
-
 TEST(PathsTest, HistoryDirOfThisProcessIsPrivate) {
     const PrivateDir& dir = HistoryDir();
     ASSERT_TRUE(dir.ok()) << dir.error;
