@@ -80,10 +80,8 @@ UrlParts SplitUrl(const std::string& url) {
 }
 
 std::string JoinHttpUrl(const UrlParts& parts) {
-    std::string url = "http://" + parts.host;
-    if (parts.port != 0) {
-        url += ':' + std::to_string(parts.port);
-    }
+    // Always explicit: an address that named port 0 must not quietly become port 80.
+    std::string url = "http://" + parts.host + ':' + std::to_string(parts.port);
     url += parts.object.empty() ? std::string("/") : parts.object;
     return url;
 }

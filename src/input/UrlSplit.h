@@ -29,6 +29,7 @@ struct UrlParts {
 UrlParts SplitUrl(const std::string& url);
 
 // "http://host:port/object" for parts of an HTTP address, the form that is fetched.
+// The port is always written, so what is fetched is exactly what was split.
 std::string JoinHttpUrl(const UrlParts& parts);
 
 }  // namespace sondrel

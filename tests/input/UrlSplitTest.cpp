@@ -36,6 +36,7 @@ TEST(SplitUrlTest, Table) {
         {"//www.example.com/", false, kServiceUnknown, "", "", 0},
         {"http://", false, kServiceUnknown, "", "", 0},
         {"http://a b.example/", false, kServiceUnknown, "", "", 0},
+        {"http://h.example:0/", true, kServiceHttp, "h.example", "/", 0},
         {"http://h.example:99999/", false, kServiceUnknown, "", "", 0},
         {"", false, kServiceUnknown, "", "", 0},
         {std::string("http://h.example/\0x", 19), false, kServiceUnknown, "", "", 0},
@@ -51,7 +52,8 @@ TEST(SplitUrlTest, Table) {
 }
 
 TEST(SplitUrlTest, JoinGivesAnAddressThatSplitsTheSame) {
-    for (const char* url : {"http://h.example:8080/a?b=c", "http://10.0.0.1/", "http://h.example"}) {
+    for (const char* url : {"http://h.example:8080/a?b=c", "http://10.0.0.1/", "http://h.example",
+                            "http://h.example:0/"}) {
         const UrlParts parts = SplitUrl(url);
         const UrlParts again = SplitUrl(JoinHttpUrl(parts));
         EXPECT_EQ(again.host, parts.host) << url;
