@@ -18,8 +18,6 @@ inline constexpr int WM_TRAY_NOTIFY = WM_USER + 105;    // icon id, mouse messag
 inline constexpr int WM_ROUND_NOW = WM_USER + 122;
 // A box asked for by an engine thread; shown by the main thread.
 inline constexpr int WM_ENGINE_MESSAGE = WM_USER + 120;
-// Another start of the program asked the running one to show itself (and maybe open a file).
-inline constexpr int WM_INSTANCE_REQUEST = WM_USER + 121;
 
 // Tray icon id and the mouse messages the tray handler reacts to.
 inline constexpr uint32_t kTrayIconId = 128;

@@ -1,0 +1,81 @@
+#pragma once
+// The main window: menu bar, toolbar, status bar, the title "Sondrel" whatever list is open.
+// It keeps one action per command id; menus, the toolbar, the accelerators and the popup
+// menus all trigger those actions, and each command's state is asked for just before a menu
+// shows it (and whenever the view's state changes).
+#include <QMainWindow>
+#include <QStringList>
+
+#include <functional>
+#include <map>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QToolBar;
+class CCorvelView;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+
+public:
+    CMainFrame();
+    ~CMainFrame() override;
+
+    // The action of a command id, or nullptr.
+    QAction* Command(int id) const;
+    // Connects a command to its handler.
+    void OnCommand(int id, std::function<void()> handler);
+    // Registers how a command's state is decided (enabled, checked).
+    using UpdateHandler = std::function<void(QAction*)>;
+    void OnUpdateCommand(int id, UpdateHandler handler);
+    // Asks every registered handler now.
+    void UpdateCommandUI();
+
+    QToolBar* ToolBar() const { return m_toolBar; }
+    QMenu* EditMenu() const { return m_editMenu; }
+    // The recent-file entries, most recent first; an empty list shows "Recent Files" grey.
+    void SetRecentFiles(const QStringList& files);
+    const QStringList& RecentFiles() const { return m_recentFiles; }
+    // Called with the path of a chosen recent file or of a list file dropped on the window.
+    std::function<void(const QString&)> onOpenFile;
+
+    void SetView(CCorvelView* view);
+    CCorvelView* View() const { return m_pView; }
+    // Shows the window normally and brings it to the front (tray, second start, drops).
+    void ShowAndRaise();
+    // The status bar's idle text.
+    QLabel* IdleText() const { return m_idleText; }
+
+protected:
+    void changeEvent(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateStatusBar();
+    void RebuildRecentMenu();
+    QAction* MakeCommand(int id, const QString& text, const QString& prompt, const QString& tip);
+
+    std::map<int, QAction*> m_commands;
+    std::map<int, UpdateHandler> m_updates;
+    QMenu* m_fileMenu = nullptr;
+    QMenu* m_editMenu = nullptr;
+    QMenu* m_runMenu = nullptr;
+    QMenu* m_helpMenu = nullptr;
+    QAction* m_recentSeparatorEnd = nullptr;
+    QAction* m_recentPlaceholder = nullptr;
+    std::vector<QAction*> m_recentActions;
+    QStringList m_recentFiles;
+    QToolBar* m_toolBar = nullptr;
+    QLabel* m_idleText = nullptr;
+    CCorvelView* m_pView = nullptr;
+    bool m_bClosing = false;
+};
+
+// The local list file a drop or a file:// link names, or an empty text when it names none.
+QString ListFileOfUrl(const QUrl& url);
