@@ -68,3 +68,6 @@ tool delete -fill '#6a1410' -draw "circle 64,64 64,4" -fill '#e5483a' -draw "cir
     -fill white -draw "rectangle 30,56 98,72"
 tool clear -fill '#6a1410' -draw "roundrectangle 8,8 120,120 20,20" -fill '#e5483a' -draw "roundrectangle 16,16 112,112 14,14" \
     -stroke white -strokewidth 16 -draw "line 40,40 88,88" -draw "line 88,40 40,88"
+tool help -fill '#123d7a' -draw "circle 64,64 64,4" -fill '#3d8bfd' -draw "circle 64,64 64,14" \
+    -fill none -stroke white -strokewidth 13 -draw "arc 44,28 84,68 180,60" -draw "line 74,63 64,72" -draw "line 64,72 64,80" \
+    -stroke none -fill white -draw "circle 64,98 64,90"

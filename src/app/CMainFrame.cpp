@@ -121,7 +121,7 @@ void CMainFrame::CreateActions() {
         ->setCheckable(true);
 
     MakeCommand(ID_HOW_TO, QStringLiteral("How to ..."), QStringLiteral("How to ..."), QStringLiteral("How to ..."))
-        ->setIcon(ThemeIcon("help-contents", QStyle::SP_DialogHelpButton));
+        ->setIcon(ToolIcon(QStringLiteral("help")));
     MakeCommand(ID_APP_ABOUT, QStringLiteral("About Sondrel(&A)..."),
                 QStringLiteral("Show the information about this program"), QStringLiteral("about"));
 
