@@ -1,6 +1,10 @@
 #include "app/ConsoleEngine.h"
 
+#include <arpa/inet.h>
+#include <poll.h>
 #include <sys/eventfd.h>
+
+#include <chrono>
 #include <unistd.h>
 
 namespace sondrel {
@@ -43,6 +47,18 @@ void ConsoleEngine::JoinFinishedSenders() {
         s.thread.join();
         return true;
     });
+}
+
+bool ConsoleEngine::DiscardPrimingReply(int limitMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    for (;;) {
+        for (const auto& [address, text] : TakeReplies())
+            if (address == htonl(INADDR_LOOPBACK)) return true;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd p{wake_, POLLIN, 0};
+        ::poll(&p, 1, static_cast<int>(left.count()));
+    }
 }
 
 void ConsoleEngine::Enqueue(uint32_t address, std::string text) {

@@ -31,6 +31,11 @@ public:
     // only while the modify_list gate is held.
     void StartRound(const std::vector<uint32_t>* addresses);
 
+    // Waits (at most `limitMs`) for the receiver's priming reply and throws it away: it
+    // answers no round, and counted for a listed 127.0.0.1 it would make more replies than
+    // requests. Call before the first round. False when it did not come in time.
+    bool DiscardPrimingReply(int limitMs);
+
     // Readable while replies wait in the queue.
     int WakeFd() const { return wake_; }
     // Everything queued so far, in arrival order.

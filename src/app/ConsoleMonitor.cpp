@@ -144,6 +144,7 @@ int RunConsoleMonitor(std::span<char* const> args) {
 
     {
         ConsoleEngine engine(socket, PrintToStderr);
+        engine.DiscardPrimingReply(1000);
         RunRounds(session, engine, options, timer.get(), signals.get());
     }  // senders stopped and every engine thread joined
     session.PrintTable();
