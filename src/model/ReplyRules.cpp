@@ -162,7 +162,8 @@ std::optional<std::string> LostText(int32_t sent, int32_t received) {
 
 std::string SpeedText(int32_t mean) { return Decimal(960 / (mean == 0 ? 1 : mean)); }
 
-DetailsFields DetailsFieldsAfterReply(const HostRecord& r) {
+namespace {
+DetailsFields FieldsWithSpeed(const HostRecord& r, std::string speed) {
     DetailsFields f;
     f.sent = CountText(r.m_nSent);
     f.received = CountText(r.m_nReceived);
@@ -170,14 +171,17 @@ DetailsFields DetailsFieldsAfterReply(const HostRecord& r) {
     f.minTime = MillisecondsText(r.m_nMinTime);
     f.maxTime = MillisecondsText(r.m_nMaxTime);
     f.avgTime = MillisecondsText(r.m_nAvgTime);
-    f.speed = SpeedText(r.m_nAvgTime);
+    f.speed = std::move(speed);
     return f;
+}
+}  // namespace
+
+DetailsFields DetailsFieldsAfterReply(const HostRecord& r) {
+    return FieldsWithSpeed(r, SpeedText(r.m_nAvgTime));
 }
 
 DetailsFields DetailsFieldsOnOpen(const HostRecord& r) {
-    DetailsFields f = DetailsFieldsAfterReply(r);
-    if (r.m_nReceived <= 0) f.speed = "0";
-    return f;
+    return FieldsWithSpeed(r, r.m_nReceived > 0 ? SpeedText(r.m_nAvgTime) : CountText(0));
 }
 
 }  // namespace sondrel
