@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "model/AddressArray.h"
 #include "model/AddressText.h"
 #include "model/HostRecord.h"
 #include "model/HostTable.h"
@@ -234,18 +233,6 @@ INSTANTIATE_TEST_SUITE_P(
                       CompareCase{"Zeta", "alpha", 1, false},
                       CompareCase{"\xC3\x89t\xC3\xA9", "\xC3\xA9t\xC3\xA9", -1, false},  // only ASCII folds
                       CompareCase{"", "a", -1, false}));
-
-TEST(AddressArray, AppendAndRemoveFirstOccurrence) {
-    AddressArray a;
-    AppendAddress(a, 1);
-    AppendAddress(a, 2);
-    AppendAddress(a, 1);
-    AppendAddress(a, 3);
-    EXPECT_TRUE(RemoveAddress(a, 1));
-    EXPECT_EQ(a, (AddressArray{2, 1, 3}));
-    EXPECT_FALSE(RemoveAddress(a, 9));
-    EXPECT_EQ(a, (AddressArray{2, 1, 3}));
-}
 
 }  // namespace
 }  // namespace sondrel

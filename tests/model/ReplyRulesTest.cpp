@@ -219,25 +219,6 @@ TEST(TimeoutPass, JudgesThePreviousRoundOverSeveralPasses) {
     EXPECT_TRUE(TimeoutPass(empty, hasRow, kStamp).empty());
 }
 
-TEST(TimeoutPass, AskesForRowsOnlyOfWaitingHosts) {
-    HostTable table;
-    table.HostAt(AddressFromOctets(10, 0, 0, 1));
-    int asked = 0;
-    TimeoutPass(table, [&](uint32_t, const HostRecord&) { return ++asked, true; }, kStamp);
-    EXPECT_EQ(asked, 0);
-    TimeoutPass(table, [&](uint32_t, const HostRecord&) { return ++asked, true; }, kStamp);
-    EXPECT_EQ(asked, 1);
-}
-
-TEST(RoundStart, CountsOneSentForEveryHost) {
-    HostTable table;
-    table.HostAt(AddressFromOctets(10, 0, 0, 1));
-    table.HostAt(AddressFromOctets(10, 0, 0, 2)).m_nSent = 4;
-    CountRoundSent(table);
-    EXPECT_EQ(table.FindHost(AddressFromOctets(10, 0, 0, 1))->m_nSent, 1);
-    EXPECT_EQ(table.FindHost(AddressFromOctets(10, 0, 0, 2))->m_nSent, 5);
-}
-
 // --- Details window fields ------------------------------------------------------------
 
 struct FieldsCase {
@@ -278,11 +259,6 @@ INSTANTIATE_TEST_SUITE_P(
                       FieldsCase{"MoreReceived", 2, 3, 1, 1, 1, "-1 (-50% loss)", "960", "960"},
                       FieldsCase{"HugeCounts", 2000000000, 0, -1, -1, 0, "2000000000 (100% loss)", "960", "0"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(RowTexts, NewAndTimeout) {
-    EXPECT_EQ(NewRowColumns(), (ResultColumns{"", "*", ""}));
-    EXPECT_EQ(TimeoutColumns(), (ResultColumns{"", "timeout", ""}));
-}
 
 }  // namespace
 }  // namespace sondrel
