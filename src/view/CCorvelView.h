@@ -103,6 +103,9 @@ public:
     int TimerId() const { return m_nTimerId; }
     QLineEdit* IntervalEdit() const { return m_editInterval; }
     bool HasTray() const { return m_tray != nullptr; }
+    // The tray icon's menu (Exit, About, Stop, Start); it exists also without a tray.
+    QMenu* TrayMenu() const { return m_trayMenu; }
+    QLabel* StateIndicator() const { return m_stateIndicator; }
     CMainFrame* Frame() const { return m_pFrame; }
     CCorvelDoc* Document() const { return m_pDoc; }
 

@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QSet>
 
+#include <memory>
+
 namespace {
 
 MessageBoxRecorder& Recorder() {
@@ -44,9 +46,19 @@ void SondrelMessageBoxNonModal(QWidget* parent, const QString& text) {
     }
     QMessageBox* box = MakeBox(parent, text);
     box->setWindowModality(Qt::NonModal);
-    box->setAttribute(Qt::WA_DeleteOnClose);
     OpenTexts().insert(text);
-    QObject::connect(box, &QObject::destroyed, [text] { OpenTexts().remove(text); });
+    // Closed by its button, or gone with its parent window: either way once.
+    auto open = std::make_shared<bool>(true);
+    auto closed = [open, text] {
+        if (!*open) return;
+        *open = false;
+        OpenTexts().remove(text);
+    };
+    QObject::connect(box, &QDialog::finished, box, [box, closed] {
+        closed();
+        box->deleteLater();
+    });
+    QObject::connect(box, &QObject::destroyed, closed);
     box->show();
 }
 

@@ -1,0 +1,172 @@
+#pragma once
+// Runs the whole desktop program inside a test: the application object with its events,
+// document, main window and view, on the offscreen platform, with default.ipl, the history
+// folder and the settings in a folder of the test's own. Message boxes are recorded instead
+// of shown.
+#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/CCorvelApp.h"
+#include "app/CMainFrame.h"
+#include "engine/IcmpSocket.h"
+#include "model/CCorvelDoc.h"
+#include "model/AddressText.h"
+#include "model/ListFile.h"
+#include "support/TestSupport.h"
+#include "view/CCorvelView.h"
+#include "view/CHostListModel.h"
+#include "view/CMessageBox.h"
+#include "view/CViewMessage.h"
+#include "view/Messages.h"
+
+namespace sondrel::test {
+
+// Runs the event loop, as the program does (waiting when there is nothing to do), until
+// the condition holds or the time is up.
+inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeoutMs) return false;
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+// Processes events for a while.
+inline void Pump(int ms) {
+    WaitFor([] { return false; }, ms);
+}
+
+// A host for a list file: address and, for a named host, its name.
+struct ListHost {
+    uint32_t address;
+    std::string name;  // empty: unnamed
+};
+
+inline std::vector<HostEntry> Entries(const std::vector<ListHost>& hosts) {
+    std::vector<HostEntry> entries;
+    for (const ListHost& h : hosts) {
+        HostEntry e;
+        e.m_dwAddress = h.address;
+        e.m_record.m_bNamed = h.name.empty() ? 0 : 1;
+        e.m_record.m_strName = h.name;
+        entries.push_back(e);
+    }
+    return entries;
+}
+
+inline void WriteList(const std::filesystem::path& path, uint32_t interval, const std::vector<ListHost>& hosts) {
+    std::string message;
+    if (!WriteFileAtomically(path, SerializeEntries(interval, Entries(hosts)), message)) {
+        throw std::runtime_error("cannot write " + path.string() + ": " + message);
+    }
+}
+
+inline uint32_t Loopback(uint8_t last) { return AddressFromOctets(127, 0, 0, last); }
+
+// Types text into a line edit as the user would (each key edits the text).
+inline void TypeInto(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    edit->selectAll();
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
+    QApplication::sendEvent(edit, &del);
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(edit, &press);
+    }
+}
+
+class CAppHarness {
+public:
+    explicit CAppHarness(std::shared_ptr<const IcmpSocket> socket = nullptr) : socket_(std::move(socket)) {
+        static std::atomic<int> counter{0};
+        instanceName_ = "sondrel-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        ::mkdir((dir_.path() / "history").c_str(), 0700);
+        SetMessageBoxRecorder([this](const QString& text) { messages.push_back(text); });
+    }
+    ~CAppHarness() {
+        Stop();
+        SetMessageBoxRecorder(nullptr);
+    }
+    CAppHarness(const CAppHarness&) = delete;
+    CAppHarness& operator=(const CAppHarness&) = delete;
+
+    CCorvelApp::Options MakeOptions() const {
+        CCorvelApp::Options o;
+        o.instanceName = instanceName_;
+        o.view.socket = socket_;
+        o.view.defaultList = DefaultList();
+        o.view.historyDir = HistoryDir();
+        o.view.useTray = false;
+        o.settingsFile = QString::fromStdString((dir_.path() / "settings.ini").string());
+        return o;
+    }
+
+    // Starts the program; the hosts of default.ipl are in the rows once it returns true.
+    bool Start(const QStringList& files = {}) {
+        app_ = std::make_unique<CCorvelApp>(MakeOptions());
+        if (!app_->InitInstance(files)) return false;
+        QCoreApplication::processEvents();
+        return true;
+    }
+    // Closes the window as Exit does and releases the program.
+    void Stop() {
+        if (!app_) return;
+        if (app_->Frame()) app_->Frame()->close();
+        app_->ExitInstance();
+        app_.reset();
+        QCoreApplication::processEvents();
+    }
+
+    CCorvelApp* app() const { return app_.get(); }
+    CCorvelView* view() const { return app_->View(); }
+    CMainFrame* frame() const { return app_->Frame(); }
+    CCorvelDoc* doc() const { return app_->Doc(); }
+    const std::string& InstanceName() const { return instanceName_; }
+
+    std::filesystem::path DefaultList() const { return dir_.path() / "default.ipl"; }
+    std::filesystem::path HistoryDir() const { return dir_.path() / "history"; }
+    std::filesystem::path Path(const std::string& name) const { return dir_.path() / name; }
+
+    int RowCount() const { return view()->Rows()->Count(); }
+    int Row(const std::string& text) const { return view()->FindRow(text); }
+    // Column text of the row that shows text; "<no row>" when there is none.
+    std::string Cell(const std::string& text, int column) const {
+        int row = Row(text);
+        return row < 0 ? "<no row>" : view()->Rows()->Text(row, column);
+    }
+    std::vector<std::string> RowTexts() const {
+        std::vector<std::string> texts;
+        for (int r = 0; r < RowCount(); ++r) texts.push_back(view()->Rows()->Text(r, 0));
+        return texts;
+    }
+
+    std::vector<QString> messages;
+
+private:
+    TempDir dir_;
+    std::shared_ptr<const IcmpSocket> socket_;
+    std::string instanceName_;
+    std::unique_ptr<CCorvelApp> app_;
+};
+
+}  // namespace sondrel::test

@@ -1,0 +1,47 @@
+#include "view/IntervalInput.h"
+
+#include <gtest/gtest.h>
+
+namespace sondrel {
+namespace {
+
+TEST(IntervalInput, TypedTextsAreTakenPromptedOrLeftAlone) {
+    using K = IntervalInput::Kind;
+    struct Case {
+        const char* text;
+        K kind;
+        uint32_t value;
+    };
+    const Case cases[] = {
+        {"3", K::Value, 3},
+        {"10000", K::Value, 10000},
+        {"1", K::Value, 1},
+        {" 7 ", K::Value, 7},
+        {"007", K::Value, 7},
+        {"", K::Empty, 0},
+        {"0", K::Zero, 0},
+        {"000", K::Zero, 0},
+        {"10001", K::OutOfRange, 0},
+        {"20000", K::OutOfRange, 0},
+        {"99999999999999999999999", K::OutOfRange, 0},  // no overflow back into range
+        {"abc", K::NotNumber, 0},
+        {"-5", K::NotNumber, 0},
+        {"+5", K::NotNumber, 0},
+        {"1.5", K::NotNumber, 0},
+        {"5s", K::NotNumber, 0},
+        {"   ", K::NotNumber, 0},
+    };
+    for (const Case& c : cases) {
+        IntervalInput in = ParseIntervalText(c.text);
+        EXPECT_EQ(in.kind, c.kind) << '"' << c.text << '"';
+        EXPECT_EQ(in.value, c.value) << '"' << c.text << '"';
+    }
+}
+
+TEST(IntervalInput, OnlyOneToTenThousandSecondsMayBeArmed) {
+    for (uint32_t s : {1u, 3u, 10000u}) EXPECT_TRUE(IsUsableInterval(s)) << s;
+    for (uint32_t s : {0u, 10001u, 0xFFFFFFFFu}) EXPECT_FALSE(IsUsableInterval(s)) << s;
+}
+
+}  // namespace
+}  // namespace sondrel
