@@ -49,15 +49,6 @@ TEST_F(UrlResolverTest, PageWithoutRefreshGivesTheGivenHostAndSendsOurHeaders) {
     EXPECT_EQ(headers["accept"][0], "text/*");
 }
 
-TEST_F(UrlResolverTest, AddressWithoutPathFetchesTheRootPage) {
-    HttpTestServer server("127.0.0.1", 0);
-    Require(server);
-    server.Serve("/", {200, "plain"});
-    EXPECT_EQ(ResolveUrlHost("http://127.0.0.1:" + std::to_string(server.port())), "127.0.0.1");
-    ASSERT_EQ(server.Requests().size(), 1u);
-    EXPECT_EQ(server.Requests()[0].path, "/");
-}
-
 TEST_F(UrlResolverTest, RefreshToAnotherLoopbackHostIsFollowed) {
     HttpTestServer first("127.0.0.1", 0);
     HttpTestServer second("127.0.0.2", 0);
@@ -107,19 +98,13 @@ TEST_F(UrlResolverTest, FirstPageOutcomes) {
     const Case cases[] = {
         {"refresh followed", {200, RefreshPage(target)}, "127.0.0.2"},
         {"404 with a refresh body", {404, RefreshPage(target)}, "127.0.0.1"},
-        {"500", {500, RefreshPage(target)}, "127.0.0.1"},
         {"relative target", {200, RefreshPage("/elsewhere")}, "127.0.0.1"},
         {"no closing quote",
          {200, "<meta http-equiv=\"refresh\" content=\"0; url=" + target}, "127.0.0.1"},
         {"markers upper case, target lowered",
          {200, "<META HTTP-EQUIV=\"REFRESH\" CONTENT=\"0;URL=" + upper + "\">"}, "127.0.0.2"},
-        {"markers spread over the page in any order",
-         {200, "url=" + target + "\" ... <p>refresh</p> ... http-equiv"}, "127.0.0.2"},
-        {"missing http-equiv", {200, "<meta name=\"refresh\" content=\"0;url=" + target + "\">"},
-         "127.0.0.1"},
         {"https target is not followed", {200, RefreshPage("https://127.0.0.2/")}, "127.0.0.1"},
         {"target the parser refuses", {200, RefreshPage("http://127.0.0.2 /x")}, "127.0.0.1"},
-        {"empty page", {200, ""}, "127.0.0.1"},
     };
     for (const auto& c : cases) {
         first.Serve("/", c.response);
@@ -209,12 +194,6 @@ TEST_F(UrlResolverTest, SilentServerIsBoundedByTheTimeLimit) {
     // Not a speed target: only that the call ends by its limit rather than waiting forever.
     EXPECT_LT(waited, std::chrono::seconds(20));
     EXPECT_EQ(silent.Requests().size(), 1u);
-}
-
-TEST_F(UrlResolverTest, DefaultLimitsAreFinite) {
-    const HttpTimeLimits limits;
-    EXPECT_GT(limits.connectMs, 0);
-    EXPECT_GT(limits.pageMs, 0);
 }
 
 TEST_F(UrlResolverTest, NonHttpAddressesAreNotFetched) {

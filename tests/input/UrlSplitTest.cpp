@@ -51,16 +51,5 @@ TEST(SplitUrlTest, Table) {
     }
 }
 
-TEST(SplitUrlTest, JoinGivesAnAddressThatSplitsTheSame) {
-    for (const char* url : {"http://h.example:8080/a?b=c", "http://10.0.0.1/", "http://h.example",
-                            "http://h.example:0/"}) {
-        const UrlParts parts = SplitUrl(url);
-        const UrlParts again = SplitUrl(JoinHttpUrl(parts));
-        EXPECT_EQ(again.host, parts.host) << url;
-        EXPECT_EQ(again.object, parts.object) << url;
-        EXPECT_EQ(again.port, parts.port) << url;
-    }
-}
-
 }  // namespace
 }  // namespace sondrel

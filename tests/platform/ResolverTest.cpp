@@ -17,29 +17,6 @@ std::uint32_t Dotted(const char* text) {
     return address.s_addr;
 }
 
-TEST(InetAddrTest, ReadsLikeTheCCall) {
-    struct Case {
-        const char* text;
-        std::uint32_t expected;
-    };
-    const Case cases[] = {
-        {"10.0.0.1", Dotted("10.0.0.1")},
-        {"127.0.0.1", Dotted("127.0.0.1")},
-        {"0.0.0.0", 0},
-        // The all-ones address is indistinguishable from failure.
-        {"255.255.255.255", kInaddrNone},
-        {"10.1", Dotted("10.0.0.1")},
-        {"", kInaddrNone},
-        {"localhost", kInaddrNone},
-        {"256.0.0.1", kInaddrNone},
-        {"1.2.3.4.5", kInaddrNone},
-        {"http://10.0.0.1/", kInaddrNone},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(InetAddr(c.text), c.expected) << c.text;
-    }
-}
-
 TEST(SystemResolverTest, ForwardLookupGivesTheFirstIpv4AddressInNetworkOrder) {
     struct Case {
         std::string name;
