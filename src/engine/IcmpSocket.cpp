@@ -132,6 +132,43 @@ int IcmpSocket::Send(const EchoRequest& request, uint32_t address) const {
     }
 }
 
+size_t IcmpSocket::SendBatch(std::span<const EchoRequest> requests, std::span<const uint32_t> addresses,
+                             int* error) const {
+    constexpr size_t kMax = 256;
+    const size_t count = std::min({requests.size(), addresses.size(), kMax});
+    sockaddr_in to[kMax];
+    iovec vectors[kMax];
+    mmsghdr messages[kMax];
+    for (size_t i = 0; i < count; ++i) {
+        to[i] = sockaddr_in{};
+        to[i].sin_family = AF_INET;
+        to[i].sin_addr.s_addr = addresses[i];
+        vectors[i] = iovec{const_cast<uint8_t*>(requests[i].bytes.data()), requests[i].bytes.size()};
+        messages[i] = mmsghdr{};
+        messages[i].msg_hdr.msg_name = &to[i];
+        messages[i].msg_hdr.msg_namelen = sizeof to[i];
+        messages[i].msg_hdr.msg_iov = &vectors[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    *error = 0;
+    size_t sent = 0;
+    while (sent < count) {
+        int n = ::sendmmsg(fd_, messages + sent, static_cast<unsigned>(count - sent), 0);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+            continue;
+        }
+        // The request at `sent` failed on its own: the single send tells why, and on a
+        // datagram socket skips an error that belongs to the receiver.
+        if (int failure = Send(requests[sent], addresses[sent])) {
+            *error = failure;
+            return sent;
+        }
+        ++sent;
+    }
+    return sent;
+}
+
 int IcmpSocket::Drain(const std::function<void(EngineReply&&)>& kept) const {
     return kind_ == Kind::Raw ? DrainRaw(kept) : DrainDatagram(kept);
 }

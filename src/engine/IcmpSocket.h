@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "engine/EchoRequest.h"
@@ -38,6 +39,12 @@ public:
     // Sends one request to `address` (network order). Returns 0, or errno when it failed.
     // Safe to call from a sender while the receiver reads.
     int Send(const EchoRequest& request, uint32_t address) const;
+
+    // Sends requests[i] to addresses[i] in order, in as few system calls as the kernel
+    // allows, stopping at the first that fails. Returns how many went out; *error is 0, or
+    // the errno of the request that failed (the one at the returned index).
+    size_t SendBatch(std::span<const EchoRequest> requests, std::span<const uint32_t> addresses,
+                     int* error) const;
 
     // Reads every datagram and queued error waiting now, without blocking, handing each
     // kept answer to `kept`. Returns 0 once nothing is left, or the errno of a failed read

@@ -247,8 +247,16 @@ TEST_F(LoopbackTest, FailedSendEndsTheRoundWithSendtoAndFreesTheGate) {
     // The broadcast address of loopback is refused by the kernel (EACCES).
     auto hosts = LoopbackHosts(1, 5);
     hosts.push_back(inet_addr("127.255.255.255"));
+    RequestSpy spy;
     EXPECT_EQ(RunSender(hosts), 1);
     EXPECT_TRUE(gate_.Wait(0));
+    // The round runs from a random start to the refused address and no further: the hosts
+    // that got a request are exactly the ones between that start and the end of the array.
+    const auto sent = spy.Count(socket_->identifier());
+    size_t first = hosts.size() - 1;
+    while (first > 0 && sent.count(hosts[first - 1])) --first;
+    EXPECT_EQ(sent.size(), hosts.size() - 1 - first) << "a host after the failure was sent";
+    for (const auto& [host, n] : sent) EXPECT_EQ(n, 1);
     auto errors = got_.Errors();
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], "sendto() WSAError " + std::to_string(EACCES));
