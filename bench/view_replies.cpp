@@ -1,0 +1,97 @@
+// Cost of one WM_PING_REPLY handled by the real view (offscreen), with 100 and with 10,000
+// hosts in the list. Finding a host's row is a binary search, so the cost per reply should
+// hardly grow with the list: the ratio is printed against its limit of 1.5.
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "app/CMainFrame.h"
+#include "model/AddressText.h"
+#include "model/CCorvelDoc.h"
+#include "platform/NamedEvent.h"
+#include "view/CCorvelView.h"
+#include "view/CViewMessage.h"
+#include "view/Messages.h"
+
+using namespace sondrel;
+
+namespace {
+
+constexpr int kReplies = 50000;
+constexpr int kRepeats = 5;
+
+uint32_t HostAddress(int i) { return AddressFromOctets(10, static_cast<uint8_t>(i >> 16), static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)); }
+
+void Drain() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+// Microseconds per reply, the median of several runs.
+double MeasureReplies(CCorvelView* view, int hosts) {
+    view->ClearAllHosts();
+    for (int i = 0; i < hosts; ++i) view->AddHost(HostAddress(i), "", false);
+    Drain();
+    std::mt19937 random(42);
+    std::vector<uint32_t> order(kReplies);
+    for (uint32_t& a : order) a = HostAddress(static_cast<int>(random() % static_cast<uint32_t>(hosts)));
+    std::vector<double> runs;
+    for (int r = 0; r < kRepeats; ++r) {
+        QElapsedTimer clock;
+        clock.start();
+        int t = 1;
+        for (uint32_t address : order) {
+            PostViewMessage(view, WM_PING_REPLY, address, "ttl=64,time=" + std::to_string(t) + ",bytes=32");
+            t = t % 40 + 1;
+        }
+        Drain();
+        runs.push_back(static_cast<double>(clock.nsecsElapsed()) / 1000.0 / kReplies);
+        // Histories grow by two lines per reply; empty them as the idle flushing would.
+        for (auto item : view->Hosts()) item.record.m_history.clear();
+    }
+    std::sort(runs.begin(), runs.end());
+    return runs[runs.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (std::getenv("XDG_RUNTIME_DIR") == nullptr) {
+        std::string dir = "/tmp/sondrel-bench-runtime-" + std::to_string(::getuid());
+        std::filesystem::create_directories(dir);
+        std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
+        ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    }
+    QApplication app(argc, argv);
+    NamedEvent stop = NamedEvent::Create(kStopPingEvent, NamedEvent::ResetMode::Manual, false);
+    NamedEvent gate = NamedEvent::Create(kModifyListEvent, NamedEvent::ResetMode::Automatic, true);
+    NamedEvent quit = NamedEvent::Create(kQuitProgramEvent, NamedEvent::ResetMode::Manual, false);
+
+    CCorvelDoc doc;
+    auto* frame = new CMainFrame();
+    ViewSetup setup;  // no engine, no default.ipl, no history files: only the handler is timed
+    setup.useTray = false;
+    auto* view = new CCorvelView(frame, &doc, setup);
+    frame->SetView(view);
+    view->OnInitialUpdate();
+    view->OnStop();  // no rounds while measuring
+    frame->show();
+    Drain();
+
+    const double small = MeasureReplies(view, 100);
+    const double large = MeasureReplies(view, 10000);
+    std::printf("view_replies: 100 hosts: %.3f us per WM_PING_REPLY\n", small);
+    std::printf("view_replies: 10000 hosts: %.3f us per WM_PING_REPLY\n", large);
+    std::printf("view_replies: ratio 10000/100: %.2f (limit 1.5)\n", large / small);
+    delete frame;
+    return large / small <= 1.5 ? 0 : 1;
+}
