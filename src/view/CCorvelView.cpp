@@ -13,7 +13,7 @@
 #include <QSystemTrayIcon>
 #include <QTimerEvent>
 #include <QToolBar>
-#include <QTreeView>
+#include <QTableView>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -87,21 +87,27 @@ void CCorvelView::BuildForm() {
     top->addStretch(1);
 
     m_rows = new CHostListModel(this);
-    m_list = new QTreeView(this);
+    // A table without grid or row numbers reads as the list it stands for; unlike a tree
+    // view, it finds the place of a changed row without walking the rows before it.
+    m_list = new QTableView(this);
     m_list->setObjectName(QStringLiteral("hosts"));
     m_list->setModel(m_rows);
-    m_list->setRootIsDecorated(false);
-    m_list->setItemsExpandable(false);
-    m_list->setUniformRowHeights(true);
-    m_list->setAllColumnsShowFocus(true);
+    m_list->setShowGrid(false);
+    m_list->setWordWrap(false);
+    m_list->setCornerButtonEnabled(false);
+    m_list->verticalHeader()->hide();
+    m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 4);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_list->header()->setSectionsMovable(false);
-    m_list->header()->setStretchLastSection(true);
-    m_list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    m_list->header()->setMinimumSectionSize(20);
+    m_list->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_list->horizontalHeader()->setSectionsMovable(false);
+    m_list->horizontalHeader()->setStretchLastSection(true);
+    m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_list->horizontalHeader()->setMinimumSectionSize(20);
+    m_list->horizontalHeader()->setHighlightSections(false);
     // Green on black, the monitor's look; the selection keeps the desktop's colours.
     QPalette pal = m_list->palette();
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {

@@ -30,7 +30,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QSystemTrayIcon;
-class QTreeView;
+class QTableView;
 class QAction;
 class CCorvelDoc;
 class CHostInfoDlg;
@@ -80,15 +80,16 @@ public:
     // fresh record with the name and flag is stored and WM_LIST_ADDED is posted. Returns
     // false (and changes nothing) when the address is already listed.
     bool AddHost(uint32_t address, const std::string& name, bool named);
-    // Removes a host from the table and posts WM_LIST_REMOVED (the delete commands' path).
-    // False when the address is not in the table.
+    // Posts WM_LIST_REMOVED for a host of the table (the delete commands' path); its
+    // handler takes the host out of the array, the rows and the table. False when the
+    // address is not in the table.
     bool RemoveHost(uint32_t address);
     // Clears rows, the array (under the gate), the table and the history files at once.
     void ClearAllHosts();
     // Row of a display text (first match ignoring case) or -1; the model and the widget.
     int FindRow(const std::string& text) const;
     CHostListModel* Rows() const { return m_rows; }
-    QTreeView* ListControl() const { return m_list; }
+    QTableView* ListControl() const { return m_list; }
     // Rows selected now, in row order.
     std::vector<int> SelectedRows() const;
     // The host shown in a row: the address whose display text is the row's text.
@@ -180,7 +181,7 @@ private:
     ViewSetup m_setup;
 
     // The form.
-    QTreeView* m_list = nullptr;
+    QTableView* m_list = nullptr;
     CHostListModel* m_rows = nullptr;
     QLineEdit* m_editInterval = nullptr;
     QPushButton* m_btnPing = nullptr;

@@ -1,5 +1,5 @@
 #pragma once
-// The rows of the main list behind its QTreeView: four columns ("Addresses", "ttl",
+// The rows of the main list behind its table view: four columns ("Addresses", "ttl",
 // "time(ms)", "bytes"), rows kept in row order by the RowStore, found by text in O(log n).
 #include <QAbstractTableModel>
 
