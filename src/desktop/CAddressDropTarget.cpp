@@ -5,6 +5,7 @@
 #include <QDropEvent>
 #include <QEventLoop>
 #include <QMimeData>
+#include <QTimer>
 #include <QWidget>
 
 #include <atomic>
@@ -14,7 +15,9 @@
 #include "desktop/DropRules.h"
 #include "input/HostEditing.h"
 #include "input/UrlResolver.h"
+#include "app/CMainFrame.h"
 #include "model/HostTable.h"
+#include "view/CCorvelView.h"
 #include "view/CMessageBox.h"
 
 namespace {
@@ -45,6 +48,33 @@ CAddressDropTarget::~CAddressDropTarget() = default;
 
 void CAddressDropTarget::SetSink(CDropSink sink) {
     m_sink = std::move(sink);
+}
+
+void CAddressDropTarget::SetView(CCorvelView* view) {
+    QPointer<CCorvelView> guarded(view);
+    CDropSink sink;
+    sink.hosts = [guarded]() -> const sondrel::HostTable* {
+        return guarded ? &guarded->Hosts() : nullptr;
+    };
+    sink.addHost = [guarded](std::uint32_t address, const std::string& name, bool named) {
+        if (guarded) {
+            guarded->AddHost(address, name, named);
+        }
+    };
+    sink.mainWindow = [guarded]() -> QWidget* { return guarded ? guarded->Frame() : nullptr; };
+    sink.autoPopup = [] { return g_bAutoPopup; };
+    sink.openListFile = [guarded](const QString& path) {
+        CMainFrame* frame = guarded ? guarded->Frame() : nullptr;
+        if (frame != nullptr && frame->onOpenFile) {
+            // Opened once the drop has ended, so that a box cannot stall the drag source.
+            QTimer::singleShot(0, frame, [frame, path] {
+                if (frame->onOpenFile) {
+                    frame->onOpenFile(path);
+                }
+            });
+        }
+    };
+    SetSink(std::move(sink));
 }
 
 void CAddressDropTarget::Register(QWidget* widget) {
@@ -149,24 +179,17 @@ bool CAddressDropTarget::DropText(const std::string& text) {
     for (const std::string& message : found.messages) {
         ShowMessage(message);
     }
-    sondrel::HostTable* hosts = m_sink.hosts ? m_sink.hosts() : nullptr;
-    if (!found.ok || hosts == nullptr) {
+    const sondrel::HostTable* hosts = m_sink.hosts ? m_sink.hosts() : nullptr;
+    if (!found.ok || hosts == nullptr || !m_sink.addHost) {
         return false;
     }
-    sondrel::TypedAddress toAdd = found;
-    toAdd.messages.clear();
-    const sondrel::EditOutcome outcome = sondrel::AddTypedHost(*hosts, toAdd);
-    if (outcome.addresses.empty()) {
+    if (const sondrel::HostRecord* existing = hosts->FindHost(found.address)) {
         // Already listed: the window comes forward and the box names the host's entry.
         BringMainWindowToFront();
-        for (const std::string& message : outcome.messages) {
-            ShowMessage(message);
-        }
+        ShowMessage(sondrel::DuplicateHostMessage(found.address, *existing));
         return false;
     }
-    if (m_sink.postListAdded) {
-        m_sink.postListAdded(outcome.addresses.front());
-    }
+    m_sink.addHost(found.address, found.named ? found.name : std::string(), found.named);
     if (m_sink.autoPopup && m_sink.autoPopup()) {
         if (QWidget* main = m_sink.mainWindow ? m_sink.mainWindow() : nullptr) {
             main->showNormal();

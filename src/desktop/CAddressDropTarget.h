@@ -20,13 +20,14 @@
 class QMimeData;
 class QWidget;
 class QEvent;
+class CCorvelView;
 
 // What a drop needs from the main view.
 struct CDropSink {
-    // The view's host table (m_hosts).
-    std::function<sondrel::HostTable*()> hosts;
-    // Tells the view a host was stored (posts WM_LIST_ADDED with the address).
-    std::function<void(std::uint32_t address)> postListAdded;
+    // The view's host table (m_hosts), asked whether an address is listed already.
+    std::function<const sondrel::HostTable*()> hosts;
+    // Stores a new host and tells the view (HostAt, then WM_LIST_ADDED with the address).
+    std::function<void(std::uint32_t address, const std::string& name, bool named)> addHost;
     // The main window, brought to the front for a duplicate and by Auto popup.
     std::function<QWidget*()> mainWindow;
     // The Auto popup setting.
@@ -43,6 +44,8 @@ public:
     ~CAddressDropTarget() override;
 
     void SetSink(CDropSink sink);
+    // The main view as the receiver of the hosts; its frame is the main window.
+    void SetView(CCorvelView* view);
     // Accepts drops on the widget (on the viewport of a list or other scroll area).
     void Register(QWidget* widget);
 

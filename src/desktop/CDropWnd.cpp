@@ -36,12 +36,15 @@ constexpr MenuEntry kMenu[] = {
     {CDropWnd::kExit, "Exit"},
 };
 
-QIcon ProgramIcon(const QWidget* widget) {
-    QIcon icon = QApplication::windowIcon();
-    if (icon.isNull()) {
-        icon = widget->style()->standardIcon(QStyle::SP_ComputerIcon);
+QIcon ProgramIcon(const QWidget* widget, const QWidget* mainWnd) {
+    if (mainWnd != nullptr && !mainWnd->windowIcon().isNull()) {
+        return mainWnd->windowIcon();
     }
-    return icon;
+    const QIcon resource(":/icons/sondrel-32.png");
+    if (!resource.availableSizes().isEmpty()) {
+        return resource;
+    }
+    return widget->style()->standardIcon(QStyle::SP_ComputerIcon);
 }
 
 }  // namespace
@@ -101,7 +104,7 @@ void CDropWnd::SetMainWindow(QWidget* mainWnd, CommandLookup commands, UpdateCom
 }
 
 void CDropWnd::Create() {
-    setWindowIcon(ProgramIcon(this));
+    setWindowIcon(ProgramIcon(this, m_hMainWnd.data()));
     Place();
 }
 
@@ -142,7 +145,7 @@ void CDropWnd::PopupMenu(const QPoint& globalPos) {
 void CDropWnd::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), palette().window());
-    const QIcon icon = windowIcon().isNull() ? ProgramIcon(this) : windowIcon();
+    const QIcon icon = windowIcon().isNull() ? ProgramIcon(this, m_hMainWnd.data()) : windowIcon();
     icon.paint(&painter, rect().adjusted(1, 1, -1, -1), Qt::AlignCenter);
     // The thin border of a small tool window.
     painter.setPen(palette().color(QPalette::Dark));
