@@ -444,6 +444,29 @@ TEST(CCorvelApp, ALaterStartShowsTheWindowAndHandsOverItsFile) {
     second.join();
 }
 
+TEST(CCorvelApp, WithoutAnIcmpSocketTheProgramSaysHowToAllowItAndKeepsRunning) {
+    CAppHarness h;
+    WriteList(h.DefaultList(), 3, {{Loopback(1), ""}});
+    CCorvelApp::Options options = h.MakeOptions();
+    options.view.socket = nullptr;
+    options.icmpMessage = IcmpUnavailableMessage("Operation not permitted");
+    CCorvelApp app(options);
+    ASSERT_TRUE(app.InitInstance({}));
+    Pump(20);
+    ASSERT_EQ(h.messages.size(), 1u);
+    EXPECT_TRUE(h.messages[0].contains(QStringLiteral("setcap cap_net_raw+ep"))) << h.messages[0].toStdString();
+    EXPECT_TRUE(h.messages[0].contains(QStringLiteral("ping_group_range"))) << h.messages[0].toStdString();
+    // Lists and rounds go on; without replies every host times out.
+    EXPECT_TRUE(app.Frame()->isVisible());
+    EXPECT_EQ(app.View()->Rows()->Count(), 1);
+    app.View()->OnTimer();
+    Pump(20);
+    app.View()->OnTimer();
+    Pump(20);
+    EXPECT_EQ(app.View()->Rows()->Text(0, 2), "timeout");
+    app.ExitInstance();
+}
+
 TEST(CCorvelApp, EventCreationFailureIsReportedWithItsErrorNumber) {
     CAppHarness h;
     rlimit old{};
