@@ -103,6 +103,11 @@ public:
     uint32_t IntervalInForce() const { return m_nIntervalInForce; }
     int TimerId() const { return m_nTimerId; }
     QLineEdit* IntervalEdit() const { return m_editInterval; }
+    QPushButton* PingButton() const { return m_btnPing; }
+    // Enabled while the list is not empty, decided where "Delete an address" is.
+    QPushButton* StopButton() const { return m_btnStop; }
+    // The list's popup menu, refilled on every right click.
+    QMenu* ContextMenu() const { return m_contextMenu; }
     bool HasTray() const { return m_tray != nullptr; }
     // The tray icon's menu (Exit, About, Stop, Start); it exists also without a tray.
     QMenu* TrayMenu() const { return m_trayMenu; }

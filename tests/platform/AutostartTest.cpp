@@ -38,15 +38,6 @@ TEST(Autostart, ExecArgumentIsQuotedForTheDesktopEntryFormat) {
     }
 }
 
-TEST(Autostart, EntryTextRunsTheExecutable) {
-    std::string text = AutostartEntryText("/opt/sondrel/bin/sondrel");
-    EXPECT_EQ(text.rfind("[Desktop Entry]\n", 0), 0u);
-    EXPECT_NE(text.find("\nType=Application\n"), std::string::npos);
-    EXPECT_NE(text.find("\nExec=\"/opt/sondrel/bin/sondrel\"\n"), std::string::npos);
-    EXPECT_NE(text.find("\nName=Sondrel\n"), std::string::npos);
-    EXPECT_EQ(text.back(), '\n');
-}
-
 TEST(Autostart, ConfigHomeFollowsTheEnvironment) {
     const char* oldXdg = std::getenv("XDG_CONFIG_HOME");
     const char* oldHome = std::getenv("HOME");

@@ -239,17 +239,6 @@ TEST(CCorvelView, TrayMenuReadsExitAboutStopStartAndFollowsTheRunState) {
     EXPECT_FALSE(h.frame()->isVisible());
 }
 
-TEST(CCorvelView, WithAnEmptyListTicksDoNothing) {
-    CAppHarness h;
-    ASSERT_TRUE(h.Start());
-    h.view()->OnTimer();
-    Pump(20);
-    EXPECT_EQ(h.RowCount(), 0);
-    EXPECT_TRUE(h.view()->Hosts().IsEmpty());
-}
-
-// --- Interval ------------------------------------------------------------------------------
-
 int TimerPeriodMs(CCorvelView* view) {
     for (const auto& info : QAbstractEventDispatcher::instance()->registeredTimers(view)) {
         if (info.timerId == view->TimerId()) return static_cast<int>(info.interval);

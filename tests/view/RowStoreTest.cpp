@@ -84,21 +84,5 @@ TEST(RowStore, InsertReturnsTheRowIndexAndEraseClosesTheGap) {
     EXPECT_EQ(rows.Column(0, 4), "");
 }
 
-TEST(RowStore, FindStaysCorrectOverManyRows) {
-    RowStore rows;
-    for (int i = 0; i < 2000; ++i) {
-        rows.Insert({"10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256), {}, static_cast<uint32_t>(i)});
-    }
-    for (int i = 0; i < 2000; i += 37) {
-        std::string text = "10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256);
-        int row = rows.Find(text);
-        ASSERT_GE(row, 0) << text;
-        EXPECT_EQ(rows.At(static_cast<size_t>(row)).text, text);
-    }
-    for (size_t i = 1; i < rows.Size(); ++i) {
-        EXPECT_LT(CompareRowText(rows.At(i - 1).text, rows.At(i).text), 0);
-    }
-}
-
 }  // namespace
 }  // namespace sondrel
