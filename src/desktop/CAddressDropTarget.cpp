@@ -109,7 +109,9 @@ std::optional<std::string> CAddressDropTarget::TextOf(const QMimeData* data) {
     if (data->hasFormat("text/uri-list")) {
         uriList = data->data("text/uri-list").toStdString();
     }
-    if (data->hasText()) {
+    // Only text the source offers as such: Qt would also make text out of the uri list,
+    // comment lines included.
+    if (data->hasFormat("text/plain") || data->hasFormat("text/plain;charset=utf-8")) {
         plain = data->text().toStdString();
     }
     return sondrel::DroppedText(uriList, plain);
