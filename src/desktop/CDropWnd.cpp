@@ -78,6 +78,7 @@ void CDropWnd::BuildMenu() {
         });
         m_items.push_back({entry.id, own});
     }
+    RefreshMenuStates();
     connect(&m_menu, &QMenu::aboutToShow, this, [this] {
         if (m_update) {
             m_update();
