@@ -11,14 +11,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <map>
 #include <thread>
 #include <string>
 #include <vector>
 
 #include "input/FakeResolver.h"
 #include "input/UrlResolver.h"
-#include "model/AddressText.h"
 #include "model/HostTable.h"
 #include "view/CAppHarness.h"
 #include "view/CMessageBox.h"
@@ -36,24 +34,32 @@ QString Duplicate(const std::string& shown) {
     return QString::fromStdString("This address has been added as below:\r\n" + shown + "\r\nIgnored.");
 }
 
-// What a drag looks like to the target: the data and the keys held.
-struct Drag {
-    std::string uriList;  // empty: no text/uri-list
-    std::string plain;    // empty: no text/plain
-    bool ctrl = false;
-
-    std::unique_ptr<QMimeData> Data() const {
-        auto data = std::make_unique<QMimeData>();
-        if (!uriList.empty()) {
-            data->setData("text/uri-list", QByteArray::fromStdString(uriList));
-        }
-        if (!plain.empty()) {
-            data->setText(QString::fromStdString(plain));
-        }
-        return data;
+// What a drag carries: a uri list and plain text (empty: not offered).
+std::unique_ptr<QMimeData> Mime(const std::string& uriList, const std::string& plain) {
+    auto data = std::make_unique<QMimeData>();
+    if (!uriList.empty()) {
+        data->setData("text/uri-list", QByteArray::fromStdString(uriList));
     }
-    Qt::KeyboardModifiers Keys() const { return ctrl ? Qt::ControlModifier : Qt::NoModifier; }
-};
+    if (!plain.empty()) {
+        data->setText(QString::fromStdString(plain));
+    }
+    return data;
+}
+
+// Sends one drag event; the action the source would be shown, IgnoreAction when refused.
+template <typename Event>
+Qt::DropAction Send(QWidget* widget, const QMimeData* data, bool ctrl) {
+    Event event(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
+                ctrl ? Qt::ControlModifier : Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &event);
+    return event.isAccepted() ? event.dropAction() : Qt::IgnoreAction;
+}
+
+// Entering, then dropping, as a real drag does.
+Qt::DropAction DropOn(QWidget* widget, const QMimeData* data) {
+    Send<QDragEnterEvent>(widget, data, false);
+    return Send<QDropEvent>(widget, data, false);
+}
 
 // Stands in for the main view: its host table, the hosts it was told about, the list files
 // it was asked to open, and a main window that Auto popup may show.
@@ -81,31 +87,8 @@ protected:
     }
     ~DropTargetTest() override { SetMessageBoxRecorder(nullptr); }
 
-    Qt::DropAction Enter(const Drag& drag, bool* accepted) {
-        auto data = drag.Data();
-        QDragEnterEvent event(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, data.get(),
-                              Qt::LeftButton, drag.Keys());
-        QCoreApplication::sendEvent(&widget, &event);
-        *accepted = event.isAccepted();
-        return event.dropAction();
-    }
-    Qt::DropAction Over(const Drag& drag, bool* accepted) {
-        auto data = drag.Data();
-        QDragMoveEvent event(QPoint(6, 6), Qt::CopyAction | Qt::MoveAction, data.get(),
-                             Qt::LeftButton, drag.Keys());
-        QCoreApplication::sendEvent(&widget, &event);
-        *accepted = event.isAccepted();
-        return event.dropAction();
-    }
-    // Entering, then the drop; the action the source is told, IgnoreAction when refused.
-    Qt::DropAction Drop(const Drag& drag) {
-        bool entered = false;
-        Enter(drag, &entered);
-        auto data = drag.Data();
-        QDropEvent event(QPointF(6, 6), Qt::CopyAction | Qt::MoveAction, data.get(), Qt::LeftButton,
-                         drag.Keys());
-        QCoreApplication::sendEvent(&widget, &event);
-        return event.isAccepted() ? event.dropAction() : Qt::IgnoreAction;
+    Qt::DropAction Drop(const std::string& uriList, const std::string& plain) {
+        return DropOn(&widget, Mime(uriList, plain).get());
     }
 
     HostTable hosts;
@@ -124,36 +107,23 @@ protected:
 TEST_F(DropTargetTest, EffectsWhileDragging) {
     struct Case {
         const char* name;
-        Drag drag;
-        bool enterAccepted;
+        std::string uriList;
+        bool ctrl;
         Qt::DropAction enter;
-        bool overAccepted;
         Qt::DropAction over;
     };
     const Case cases[] = {
-        {"link, no keys: a move", {"http://198.51.100.7/\r\n", "", false}, true, Qt::MoveAction, true,
-         Qt::MoveAction},
-        {"link with Ctrl: a copy on entering, nothing while moving", {"http://198.51.100.7/\r\n", "", true},
-         true, Qt::CopyAction, false, Qt::IgnoreAction},
-        {"plain text counts as text", {"", "198.51.100.7", false}, true, Qt::MoveAction, true,
-         Qt::MoveAction},
-        {"a uri list of comments only is no text", {"# nothing\r\n", "", false}, false,
-         Qt::IgnoreAction, false, Qt::IgnoreAction},
-        {"no text at all", {"", "", false}, false, Qt::IgnoreAction, false, Qt::IgnoreAction},
+        {"link: a move", "http://198.51.100.7/\r\n", false, Qt::MoveAction, Qt::MoveAction},
+        {"link with Ctrl: a copy on entering, nothing while moving", "http://198.51.100.7/\r\n",
+         true, Qt::CopyAction, Qt::IgnoreAction},
+        {"a uri list of comments only is no text", "# nothing\r\n", false, Qt::IgnoreAction,
+         Qt::IgnoreAction},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        bool accepted = false;
-        const Qt::DropAction enter = Enter(c.drag, &accepted);
-        EXPECT_EQ(accepted, c.enterAccepted);
-        if (c.enterAccepted) {
-            EXPECT_EQ(enter, c.enter);
-        }
-        const Qt::DropAction over = Over(c.drag, &accepted);
-        EXPECT_EQ(accepted, c.overAccepted);
-        if (c.overAccepted) {
-            EXPECT_EQ(over, c.over);
-        }
+        const auto data = Mime(c.uriList, "");
+        EXPECT_EQ(Send<QDragEnterEvent>(&widget, data.get(), c.ctrl), c.enter);
+        EXPECT_EQ(Send<QDragMoveEvent>(&widget, data.get(), c.ctrl), c.over);
     }
     EXPECT_TRUE(posted.empty()) << "dragging alone adds nothing";
 }
@@ -163,7 +133,8 @@ TEST_F(DropTargetTest, Drops) {
         "http://dl.example.test/download.php?id=7&url=http://198.51.100.8/f.zip&x=1";
     struct Case {
         const char* name;
-        Drag drag;
+        std::string uriList;
+        std::string plain;
         Qt::DropAction action;
         std::vector<QString> messages;
         const char* address;  // nullptr: nothing added
@@ -173,21 +144,14 @@ TEST_F(DropTargetTest, Drops) {
     };
     const Case cases[] = {
         {"numeric link: unnamed, nothing fetched or looked up",
-         {"# comment\r\nhttp://198.51.100.7/a/b.html\r\n", "http://other.example/", false},
-         Qt::MoveAction, {}, "198.51.100.7", false, "", {}},
-        {"named link: resolved by its pages, named with the whole link",
-         {"", "http://www.example.test/news/today.html?x=1", false}, Qt::MoveAction, {},
-         "192.0.2.21", true, "http://www.example.test/news/today.html?x=1",
-         {"http://www.example.test"}},
-        {"download link: the embedded target after the message", {download + "\r\n", "", false},
+         "# comment\r\nhttp://198.51.100.7/a/b.html\r\n", "http://other.example/", Qt::MoveAction, {}, "198.51.100.7", false, "", {}},
+        {"download link: the embedded target after the message", download + "\r\n", "",
          Qt::MoveAction, {kDownload}, "198.51.100.8", false, "", {}},
-        {"bare dotted address, as typed", {"", "198.51.100.10", false}, Qt::MoveAction, {},
-         "198.51.100.10", false, "", {}},
-        {"bare name, as typed", {"", "moved.example.test", false}, Qt::MoveAction, {}, "192.0.2.22",
+        {"bare name, as typed", "", "moved.example.test", Qt::MoveAction, {}, "192.0.2.22",
          true, "moved.example.test", {}},
-        {"unknown name", {"", "ftp://nosuch.example.test/pub", false}, Qt::IgnoreAction, {kInvalid},
+        {"unknown name", "", "ftp://nosuch.example.test/pub", Qt::IgnoreAction, {kInvalid},
          nullptr, false, "", {}},
-        {"no text", {"", "", false}, Qt::IgnoreAction, {}, nullptr, false, "", {}},
+        {"no text", "", "", Qt::IgnoreAction, {}, nullptr, false, "", {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -195,7 +159,7 @@ TEST_F(DropTargetTest, Drops) {
         posted.clear();
         messages.clear();
         fetched.clear();
-        EXPECT_EQ(Drop(c.drag), c.action);
+        EXPECT_EQ(Drop(c.uriList, c.plain), c.action);
         EXPECT_EQ(messages, c.messages);
         EXPECT_EQ(fetched, c.fetched);
         if (c.address == nullptr) {
@@ -214,45 +178,41 @@ TEST_F(DropTargetTest, Drops) {
 }
 
 TEST_F(DropTargetTest, SameLinkTwiceIsRefusedWithTheFirstLinksText) {
-    const Drag drag{"", "http://www.example.test/first.html", false};
-    ASSERT_EQ(Drop(drag), Qt::MoveAction);
+    const std::string first = "http://www.example.test/first.html";
+    ASSERT_EQ(Drop("", first), Qt::MoveAction);
     ASSERT_EQ(posted.size(), 1u);
 
     // Another link to the same host, even as its dotted address, is the same host.
-    for (const Drag& again : {drag, Drag{"", "http://192.0.2.21/other", false}}) {
+    for (const std::string& again : {first, std::string("http://192.0.2.21/other")}) {
         messages.clear();
-        EXPECT_EQ(Drop(again), Qt::IgnoreAction);
+        EXPECT_EQ(Drop("", again), Qt::IgnoreAction);
         EXPECT_EQ(messages, std::vector<QString>{Duplicate("http://www.example.test/first.html")});
     }
     EXPECT_EQ(posted.size(), 1u);
 
     hosts.HostAt(Ip("198.51.100.5"));
     messages.clear();
-    EXPECT_EQ(Drop({"", "http://198.51.100.5/", false}), Qt::IgnoreAction);
+    EXPECT_EQ(Drop("", "http://198.51.100.5/"), Qt::IgnoreAction);
     EXPECT_EQ(messages, std::vector<QString>{Duplicate("198.51.100.5")});
 }
 
-TEST_F(DropTargetTest, AutoPopupShowsTheMainWindowOnlyWhenSet) {
+TEST_F(DropTargetTest, AutoPopupAndListFiles) {
     for (const bool popup : {false, true}) {
-        SCOPED_TRACE(popup);
         hosts.RemoveAllHosts();
         mainWindow.hide();
         autoPopup = popup;
-        ASSERT_EQ(Drop({"", "http://198.51.100.7/", false}), Qt::MoveAction);
-        EXPECT_EQ(mainWindow.isVisible(), popup);
+        ASSERT_EQ(Drop("", "http://198.51.100.7/"), Qt::MoveAction);
+        EXPECT_EQ(mainWindow.isVisible(), popup) << "auto popup " << popup;
     }
-    // A refused drop leaves the window alone either way.
     mainWindow.hide();
-    EXPECT_EQ(Drop({"", "nosuchname", false}), Qt::IgnoreAction);
-    EXPECT_FALSE(mainWindow.isVisible());
-}
+    EXPECT_EQ(Drop("", "nosuchname"), Qt::IgnoreAction);
+    EXPECT_FALSE(mainWindow.isVisible()) << "a refused drop leaves the window alone";
 
-TEST_F(DropTargetTest, ListFileLinksOpenAsDocuments) {
-    EXPECT_EQ(Drop({"file:///home/user/my%20hosts.ipl\r\n", "", false}), Qt::CopyAction)
+    posted.clear();
+    EXPECT_EQ(Drop("file:///home/user/my%20hosts.ipl\r\n", ""), Qt::CopyAction)
         << "the source keeps its file";
     EXPECT_EQ(opened, std::vector<QString>{"/home/user/my hosts.ipl"});
     EXPECT_TRUE(posted.empty());
-    EXPECT_TRUE(messages.empty());
 }
 
 // A page server on loopback: every request gets a page ordering a refresh to target.
@@ -269,10 +229,8 @@ public:
                     }
                     paths_ << QString::fromLatin1(request_.split(' ').value(1));
                     request_.clear();
-                    const QByteArray body = "<html><head><meta http-equiv=\"refresh\" content=\"0; url=" +
-                                            target.toLatin1() + "\"></head></html>";
-                    socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
-                                  QByteArray::number(body.size()) + "\r\n\r\n" + body);
+                    socket->write("HTTP/1.0 200 OK\r\n\r\n<meta http-equiv=\"refresh\" content=\"0; url=" +
+                                  target.toLatin1() + "\">");
                     socket->disconnectFromHost();
                 });
                 QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -306,7 +264,7 @@ TEST_F(DropTargetTest, NamedLinkThroughALocalWebServer) {
         return ResolveUrlHost(url + ":" + std::to_string(port));
     });
     const std::string link = "http://localhost/some/page.html";
-    ASSERT_EQ(Drop({link + "\r\n", link, false}), Qt::MoveAction);
+    ASSERT_EQ(Drop(link + "\r\n", link), Qt::MoveAction);
     EXPECT_EQ(server.paths(), QStringList{"/"}) << "resolution starts at the root page";
     ASSERT_EQ(posted, std::vector<uint32_t>{Ip("127.0.0.9")});
     const HostRecord* record = hosts.FindHost(Ip("127.0.0.9"));
@@ -326,7 +284,7 @@ TEST_F(DropTargetTest, WindowKeepsWorkingWhileALookupRuns) {
         return url.substr(7);
     });
     EXPECT_FALSE(CAddressDropTarget::Busy());
-    ASSERT_EQ(Drop({"", "http://www.example.test/", false}), Qt::MoveAction);
+    ASSERT_EQ(Drop("", "http://www.example.test/"), Qt::MoveAction);
     EXPECT_TRUE(ranDuringLookup);
     EXPECT_FALSE(CAddressDropTarget::Busy());
 }
@@ -341,27 +299,12 @@ TEST(DropTargetOnViewTest, DroppedLinkBecomesARowOfTheMainList) {
     ASSERT_TRUE(viewport->acceptDrops());
 
     g_bAutoPopup = false;
-    QMimeData data;
-    data.setText("http://198.51.100.7/index.html");
-    const auto enter = [&] {
-        QDragEnterEvent event(QPoint(4, 4), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
-                              Qt::NoModifier);
-        QCoreApplication::sendEvent(viewport, &event);
-        return event.isAccepted();
-    };
-    ASSERT_TRUE(enter());
-    QDropEvent drop(QPointF(4, 4), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
-                    Qt::NoModifier);
-    QCoreApplication::sendEvent(viewport, &drop);
-    EXPECT_TRUE(drop.isAccepted());
+    const auto data = Mime("", "http://198.51.100.7/index.html");
+    EXPECT_EQ(DropOn(viewport, data.get()), Qt::MoveAction);
     ASSERT_TRUE(test::WaitFor([&] { return harness.Row("198.51.100.7") >= 0; }, 5000));
     EXPECT_EQ(harness.Cell("198.51.100.7", 2), "*");
 
-    ASSERT_TRUE(enter());
-    QDropEvent again(QPointF(4, 4), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
-                     Qt::NoModifier);
-    QCoreApplication::sendEvent(viewport, &again);
-    EXPECT_FALSE(again.isAccepted());
+    EXPECT_EQ(DropOn(viewport, data.get()), Qt::IgnoreAction);
     ASSERT_FALSE(harness.messages.empty());
     EXPECT_EQ(harness.messages.back(), Duplicate("198.51.100.7"));
     g_bAutoPopup = true;

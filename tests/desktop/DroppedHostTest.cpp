@@ -60,16 +60,12 @@ TEST(DroppedHostTest, Table) {
          "192.0.2.30", true, {}, {}, {"ftp.example.com"}},
         {"unknown HTTP server", "http://nosuch.example/", {}, false, "0.0.0.0", false, {kInvalid},
          {"http://nosuch.example"}, {"nosuch.example"}},
-        {"unknown server of another service", "ftp://nosuch.example/", {}, false, "0.0.0.0", false,
-         {kInvalid}, {}, {"nosuch.example"}},
         {"download link: the embedded target, up to the next &", inner, {kDownload}, true,
          "192.0.2.40", true, {}, {"http://mirror.example.org"}, {"mirror.example.org"}},
         {"bare dotted address goes the typed way", "198.51.100.10", {}, true, "198.51.100.10",
          false, {}, {}, {}},
         {"bare name goes the typed way", "www.example.com", {}, true, "192.0.2.21", true, {}, {},
          {"www.example.com"}},
-        {"unknown bare name", "nosuchhost", {}, false, "0.0.0.0", false, {kInvalid}, {},
-         {"nosuchhost"}},
         {"a link without a server names nothing", "file:///etc/hosts", {}, false, "0.0.0.0", false,
          {kInvalid}, {}, {}},
     };
@@ -96,13 +92,6 @@ TEST(DroppedHostTest, Table) {
         EXPECT_EQ(urls.asked, c.fetched);
         EXPECT_EQ(resolver.asked, c.looked);
     }
-}
-
-TEST(DroppedHostTest, DownloadRuleEndsOnATargetTheParserRefuses) {
-    const DropPlan plan = PlanDrop("http://dl.example.com/download?url=nolink&x=1");
-    ASSERT_FALSE(plan.typed);
-    EXPECT_EQ(plan.parts.host, "dl.example.com");
-    EXPECT_EQ(plan.notices.size(), 1u);
 }
 
 TEST(DroppedHostTest, RealNameServiceFindsLocalhost) {
