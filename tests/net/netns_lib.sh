@@ -26,9 +26,20 @@ netns_require() {
   [ -x "$sondrel" ] || skip "no sondrel executable in $bin_dir"
 }
 
+# Ends every process still inside one of our namespaces (a responder, a stuck monitor):
+# deleting a namespace does not, and a survivor would keep the test's output open.
+netns_kill_all() {
+  local ns pids
+  for ns in "$near" "$far"; do
+    pids=$(ip netns pids "$ns" 2>/dev/null)
+    [ -n "$pids" ] && kill $pids 2>/dev/null
+  done
+  return 0
+}
+
 netns_down() {
+  netns_kill_all
   if [ -n "$responder_pid" ]; then
-    kill "$responder_pid" 2>/dev/null
     wait "$responder_pid" 2>/dev/null
   fi
   ip netns del "$near" 2>/dev/null
@@ -62,7 +73,8 @@ far_rule() { in_far iptables -A INPUT -p icmp --icmp-type echo-request "$@"; }
 
 start_responder() {  # DELAY_MS
   in_far sysctl -qw net.ipv4.icmp_echo_ignore_all=1
-  in_far "$bin_dir/net_delay_responder" "$1" &
+  # Started directly, not through a function: $! must be the responder itself.
+  ip netns exec "$far" "$bin_dir/net_delay_responder" "$1" &
   responder_pid=$!
   sleep 0.2
 }
