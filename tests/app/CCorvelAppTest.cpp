@@ -13,7 +13,6 @@
 
 #include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -465,22 +464,6 @@ TEST(CCorvelApp, WithoutAnIcmpSocketTheProgramSaysHowToAllowItAndKeepsRunning) {
     Pump(20);
     EXPECT_EQ(app.View()->Rows()->Text(0, 2), "timeout");
     app.ExitInstance();
-}
-
-TEST(CCorvelApp, EventCreationFailureIsReportedWithItsErrorNumber) {
-    CAppHarness h;
-    rlimit old{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
-    rlimit none = old;
-    none.rlim_cur = 0;
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
-    CCorvelApp app(h.MakeOptions());
-    const bool started = app.InitInstance({});
-    ::setrlimit(RLIMIT_NOFILE, &old);
-    EXPECT_FALSE(started);
-    EXPECT_EQ(app.ExitCode(), 1);
-    ASSERT_EQ(h.messages.size(), 1u);
-    EXPECT_EQ(h.messages[0], QStringLiteral("CreateEvent error: %1").arg(EMFILE));
 }
 
 TEST(CCorvelApp, X11IsPreferredOnlyOnWaylandWithXWaylandAndNoChoiceMade) {
