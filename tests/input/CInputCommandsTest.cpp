@@ -12,98 +12,109 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QTimer>
-#include <QWidget>
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 namespace {
 
-using sondrel::test::FakeResolver;
 using sondrel::test::Ip;
+using Fields = std::vector<std::pair<int, QString>>;
 
-// A context over a table of its own that records every box, message and status text, and
-// answers dialogs with prepared texts.
+// A context over a table of its own that records every box and status text and answers
+// the dialogs with prepared texts.
 class CInputCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         SetMessageBoxRecorder([this](const QString& text) { boxes.push_back(text.toStdString()); });
-        ctx.parent = &window;
-        ctx.hosts = &hosts;
-        ctx.postAdded = [this](uint32_t a) { added.push_back(a); };
-        ctx.postRemoved = [this](uint32_t a) { removed.push_back(a); };
-        ctx.selectedRowTexts = [this] { return selected; };
-        ctx.clearAll = [this] { hosts.RemoveAllHosts(); };
-        ctx.setStatus = [this](const QString& text) { statuses.push_back(text.toStdString()); };
-        ctx.resolver = &resolver;
-        ctx.resolveUrlHost = [](const std::string& url) { return url.substr(7); };
-        ctx.execDialog = [this](QDialog& dialog) {
-            auto& d = static_cast<CAddressDialog&>(dialog);
-            dialogIds.push_back(d.DialogId());
-            for (auto [id, text] : fields) d.EditControl(id)->setText(text);
-            if (!accept) return static_cast<int>(QDialog::Rejected);
-            d.accept();
-            return static_cast<int>(QDialog::Accepted);
-        };
+        ctx = {&window, &hosts, [this](uint32_t a) { added.push_back(a); },
+               [this](uint32_t a) { removed.push_back(a); }, [this] { return selected; },
+               [this] { hosts.RemoveAllHosts(); },
+               [this](const QString& text) { statuses.push_back(text.toStdString()); }, &resolver,
+               [](const std::string& url) { return url.substr(7); },
+               [this](QDialog& dialog) {
+                   auto& d = static_cast<CAddressDialog&>(dialog);
+                   for (auto& [id, text] : fields) d.EditControl(id)->setText(text);
+                   if (accept) d.accept();
+                   return static_cast<int>(accept ? QDialog::Accepted : QDialog::Rejected);
+               },
+               {}};
     }
     void TearDown() override { SetMessageBoxRecorder(nullptr); }
-
-    void Answer(std::vector<std::pair<int, QString>> values, bool ok = true) {
-        fields = std::move(values);
-        accept = ok;
+    void Named(const char* ip, const std::string& name, int sent = 0) {
+        auto& record = hosts.HostAt(Ip(ip));
+        record.m_strName = name, record.m_bNamed = 1, record.m_nSent = sent;
     }
 
     QWidget window;
     sondrel::HostTable hosts;
-    FakeResolver resolver{{"www.example.com", Ip("10.0.0.1")},
-                          {"other.example", Ip("10.0.0.5")}};
+    sondrel::test::FakeResolver resolver{{"www.example.com", Ip("10.0.0.1")},
+                                         {"other.example", Ip("192.168.1.6")}};
     CInputContext ctx;
     std::vector<uint32_t> added, removed;
     std::vector<std::string> selected, boxes, statuses;
-    std::vector<int> dialogIds;
-    std::vector<std::pair<int, QString>> fields;
+    Fields fields;
     bool accept = true;
 };
 
-TEST_F(CInputCommandsTest, AddAddress) {
+TEST_F(CInputCommandsTest, DialogCommands) {
+    using Command = void (*)(const CInputContext&);
+    const auto add = CInputCommands::AddAddress, addGroup = CInputCommands::AddGroup;
+    const auto del = CInputCommands::DeleteAddress, delGroup = CInputCommands::DeleteGroup;
+    const auto range = [](QString a, QString b) { return Fields{{IDC_START_IP, a}, {IDC_END_IP, b}}; };
+    const auto typed = [](QString text) { return Fields{{IDC_ADDRESS, text}}; };
+    const auto dup = [](const std::string& shown) {
+        return std::vector<std::string>{"This address has been added as below:\n" + shown + "\nIgnored."};
+    };
     struct Case {
-        const char* name;
-        QString typed;
-        bool ok;
-        std::vector<uint32_t> added;
+        Command command;
+        Fields fields;
+        std::vector<uint32_t> added, removed;
         std::vector<std::string> boxes;
-        bool named;
+        std::string name = {};  // stored with the first added host
+        bool ok = true;
     };
     const Case cases[] = {
-        {"dotted", "10.0.0.3", true, {Ip("10.0.0.3")}, {}, false},
-        {"name", "www.example.com", true, {Ip("10.0.0.1")}, {}, true},
-        {"duplicate by number", "10.0.0.9", true, {},
-         {"This address has been added as below:\nfirst.example\nIgnored."}, false},
-        {"empty", "", true, {}, {}, false},
-        {"cancel", "10.0.0.3", false, {}, {}, false},
+        {add, typed("10.0.0.3"), {Ip("10.0.0.3")}, {}, {}},
+        {add, typed("www.example.com"), {Ip("10.0.0.1")}, {}, {}, "www.example.com"},
+        {add, typed("10.0.0.9"), {}, {}, dup("first.example")},
+        {add, typed("other.example"), {}, {}, dup("192.168.1.6")},
+        {add, typed(""), {}, {}, {}},
+        {add, typed("10.0.0.3"), {}, {}, {}, "", false},
+        {addGroup, range("192.168.1.9", "192.168.1.5"),
+         {Ip("192.168.1.5"), Ip("192.168.1.7"), Ip("192.168.1.9")}, {}, {}},
+        {addGroup, range("192.168.1.1", "192.168.2.1"), {}, {}, {"We limit to add a C-net. Ignored."}},
+        {addGroup, range("255.255.255.253", "255.255.255.255"),
+         {Ip("255.255.255.253"), Ip("255.255.255.254")}, {}, {"Input error."}},
+        {delGroup, range("192.168.1.9", "192.168.1.5"), {}, {Ip("192.168.1.6"), Ip("192.168.1.8")}, {}},
+        {delGroup, range("x", "10.0.0.1"), {}, {}, {"Input error.Ignored."}},
+        {del, typed("other.example"), {}, {Ip("192.168.1.6")}, {}},
+        {del, typed("10.0.0.77"), {}, {}, {}},
+        {del, typed("unknown.example"), {}, {}, {"Invalid address."}},
+        {del, typed("http://10.0.0.9/"), {}, {}, {"Invalid address."}},
     };
-    for (const auto& c : cases) {
+    for (const Case& c : cases) {
+        const std::string label = c.fields.front().second.toStdString();
         hosts.RemoveAllHosts();
-        auto& first = hosts.HostAt(Ip("10.0.0.9"));
-        first.m_bNamed = 1;
-        first.m_strName = "first.example";
-        added.clear();
-        boxes.clear();
-        Answer({{IDC_ADDRESS, c.typed}}, c.ok);
-        CInputCommands::AddAddress(ctx);
-        EXPECT_EQ(added, c.added) << c.name;
-        EXPECT_EQ(boxes, c.boxes) << c.name;
+        Named("10.0.0.9", "first.example", 5);
+        hosts.HostAt(Ip("192.168.1.6"));
+        hosts.HostAt(Ip("192.168.1.8"));
+        added.clear(), removed.clear(), boxes.clear();
+        fields = c.fields;
+        accept = c.ok;
+        c.command(ctx);
+        EXPECT_EQ(added, c.added) << label;
+        EXPECT_EQ(removed, c.removed) << label;
+        EXPECT_EQ(boxes, c.boxes) << label;
+        EXPECT_EQ(hosts.FindHost(Ip("10.0.0.9"))->m_nSent, 5) << label;
         if (!c.added.empty()) {
-            const auto* record = hosts.FindHost(c.added.front());
-            ASSERT_NE(record, nullptr);
-            EXPECT_EQ(record->m_bNamed, c.named ? 1 : 0) << c.name;
-            EXPECT_EQ(record->m_strName, c.named ? c.typed.toStdString() : "") << c.name;
+            EXPECT_EQ(hosts.FindHost(c.added.front())->m_strName, c.name) << label;
+            EXPECT_EQ(hosts.FindHost(c.added.front())->m_bNamed, c.name.empty() ? 0 : 1) << label;
         }
     }
-    EXPECT_EQ(dialogIds.front(), 130);
 }
 
 TEST_F(CInputCommandsTest, LookupRunsOffTheWindowThreadWhileTheWindowKeepsWorking) {
@@ -120,159 +131,128 @@ TEST_F(CInputCommandsTest, LookupRunsOffTheWindowThreadWhileTheWindowKeepsWorkin
         cursorBusy = QApplication::overrideCursor() != nullptr;
         release.store(true);
     });
-    Answer({{IDC_ADDRESS, "http://10.0.0.7/page"}});
+    fields = {{IDC_ADDRESS, "http://10.0.0.7/page"}};
     CInputCommands::AddAddress(ctx);
-    EXPECT_TRUE(release.load());
     EXPECT_TRUE(cursorBusy);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_NE(lookupThread, std::this_thread::get_id());
     EXPECT_EQ(added, std::vector<uint32_t>{Ip("10.0.0.7")});
-    ASSERT_EQ(statuses.size(), 2u);
-    EXPECT_EQ(statuses[0], "Looking up http://10.0.0.7/page ...");
-    EXPECT_EQ(statuses[1], "");
-}
-
-TEST_F(CInputCommandsTest, AddAddressThroughTheSystemResolver) {
-    ctx.resolver = nullptr;
-    Answer({{IDC_ADDRESS, "localhost"}});
-    CInputCommands::AddAddress(ctx);
-    EXPECT_EQ(added, std::vector<uint32_t>{Ip("127.0.0.1")});
-    EXPECT_EQ(hosts.FindHost(Ip("127.0.0.1"))->m_strName, "localhost");
-}
-
-TEST_F(CInputCommandsTest, GroupsAddAndDeleteThroughTheirDialogs) {
-    hosts.HostAt(Ip("192.168.1.6"));
-    Answer({{IDC_START_IP, "192.168.1.7"}, {IDC_END_IP, "192.168.1.5"}});
-    CInputCommands::AddGroup(ctx);
-    EXPECT_EQ(added, (std::vector<uint32_t>{Ip("192.168.1.5"), Ip("192.168.1.7")}));
-    EXPECT_TRUE(boxes.empty());
-
-    Answer({{IDC_START_IP, "192.168.1.6"}, {IDC_END_IP, "192.168.1.300"}});
-    CInputCommands::DeleteGroup(ctx);
-    EXPECT_EQ(removed, (std::vector<uint32_t>{Ip("192.168.1.6"), Ip("192.168.1.7")}));
-
-    Answer({{IDC_START_IP, "192.168.1.1"}, {IDC_END_IP, "192.168.2.1"}});
-    CInputCommands::DeleteGroup(ctx);
-    EXPECT_EQ(boxes, std::vector<std::string>{"We limit to add a C-net. Ignored."});
-    EXPECT_EQ(dialogIds, (std::vector<int>{132, 133, 133}));
-}
-
-TEST_F(CInputCommandsTest, DeleteAddress) {
-    hosts.HostAt(Ip("10.0.0.1"));
-    struct Case {
-        QString typed;
-        std::vector<uint32_t> removed;
-        std::vector<std::string> boxes;
-    };
-    const Case cases[] = {
-        {"www.example.com", {Ip("10.0.0.1")}, {}},
-        {"http://10.0.0.1/", {}, {"Invalid address."}},
-        {"", {}, {}},
-    };
-    for (const auto& c : cases) {
-        removed.clear();
-        boxes.clear();
-        Answer({{IDC_ADDRESS, c.typed}});
-        CInputCommands::DeleteAddress(ctx);
-        EXPECT_EQ(removed, c.removed) << c.typed.toStdString();
-        EXPECT_EQ(boxes, c.boxes) << c.typed.toStdString();
-    }
-    EXPECT_EQ(dialogIds.front(), 131);
+    EXPECT_EQ(statuses, (std::vector<std::string>{"Looking up http://10.0.0.7/page ...", ""}));
 }
 
 TEST_F(CInputCommandsTest, DeleteSelectedAndCopy) {
     hosts.HostAt(Ip("10.0.0.1"));
-    auto& named = hosts.HostAt(Ip("10.0.0.2"));
-    named.m_bNamed = 1;
-    named.m_strName = "http://Web.Example/page?x=1";
-
+    Named("10.0.0.2", "http://Web.Example/page?x=1");
+    // The details window may store a looked-up name on an unnamed host; it is not copied.
+    hosts.HostAt(Ip("10.0.0.4")).m_strName = "reverse.example";
     selected = {"http://Web.Example/page?x=1", "no such row", "10.0.0.1"};
     CInputCommands::DeleteSelected(ctx);
     EXPECT_EQ(removed, (std::vector<uint32_t>{Ip("10.0.0.2"), Ip("10.0.0.1")}));
 
-    struct Case {
-        std::vector<std::string> rows;
-        QString clipboard;
-    };
-    const Case cases[] = {
+    const std::pair<std::vector<std::string>, QString> cases[] = {
         {{"10.0.0.1"}, "http://10.0.0.1"},
+        {{"10.0.0.4"}, "http://10.0.0.4"},
         {{"http://Web.Example/page?x=1", "10.0.0.1"}, "http://Web.Example/page?x=1"},
+        {{"http://web.example/page?x=1"}, "untouched"},
         {{}, "untouched"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [rows, text] : cases) {
         QGuiApplication::clipboard()->setText("untouched");
-        selected = c.rows;
+        selected = rows;
         CInputCommands::CopyAddress(ctx);
-        EXPECT_EQ(QGuiApplication::clipboard()->text(), c.clipboard);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), text);
     }
 }
 
-TEST_F(CInputCommandsTest, ImportKeepsWhatWasReadAndTellsOfDamage) {
+TEST_F(CInputCommandsTest, ImportMergesAndKeepsWhatADamagedFileHeld) {
     sondrel::test::TempDir dir;
-    std::vector<sondrel::HostEntry> entries(2);
-    entries[0].m_dwAddress = Ip("10.0.0.1");
-    entries[1].m_dwAddress = Ip("10.0.0.2");
+    std::vector<sondrel::HostEntry> entries(3);
+    for (int i = 0; i < 3; ++i) entries[i].m_dwAddress = Ip(("10.0.0." + std::to_string(i + 1)).c_str());
+    entries[1].m_record.m_strName = "two.example", entries[1].m_record.m_bNamed = 1;
     const std::string bytes = sondrel::SerializeEntries(9, entries);
-    const auto cut = dir / "cut.ipl";
-    std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() - 2);
-
-    struct Case {
-        QString path;
-        std::vector<uint32_t> added;
-        std::size_t boxes;
+    const auto file = [&dir](const char* name, const std::string& content) {
+        std::ofstream(dir / name, std::ios::binary) << content;
+        return QString::fromStdString((dir / name).string());
     };
-    const Case cases[] = {
+    const std::tuple<QString, std::vector<uint32_t>, std::size_t> cases[] = {
         {"", {}, 0},
-        {QString::fromStdString(cut.string()), {Ip("10.0.0.1")}, 1},
+        {file("whole.ipl", bytes), {Ip("10.0.0.1"), Ip("10.0.0.3")}, 0},
+        {file("record.ipl", bytes.substr(0, 8 + 8 + 6)), {Ip("10.0.0.1")}, 1},
+        {file("count.ipl", bytes.substr(0, 6)), {}, 1},
         {QString::fromStdString((dir / "missing.ipl").string()), {}, 1},
     };
-    for (const auto& c : cases) {
+    for (const auto& [path, expected, boxCount] : cases) {
         hosts.RemoveAllHosts();
-        added.clear();
-        boxes.clear();
-        ctx.chooseImportFile = [&c] { return c.path; };
+        hosts.HostAt(Ip("10.0.0.2")).m_nSent = 4;
+        added.clear(), boxes.clear();
+        ctx.chooseImportFile = [&path] { return path; };
         CInputCommands::ImportFromFile(ctx);
-        EXPECT_EQ(added, c.added) << c.path.toStdString();
-        EXPECT_EQ(boxes.size(), c.boxes) << c.path.toStdString();
+        EXPECT_EQ(added, expected) << path.toStdString();
+        EXPECT_EQ(boxes.size(), boxCount) << path.toStdString();
+        // A listed host keeps its record: unnamed, with its statistics.
+        EXPECT_EQ(hosts.FindHost(Ip("10.0.0.2"))->m_nSent, 4);
+        EXPECT_EQ(hosts.FindHost(Ip("10.0.0.2"))->m_bNamed, 0);
     }
 }
 
-TEST_F(CInputCommandsTest, PopupMenusCarryTheirItemsAndStates) {
-    QMenu menu;
-    std::vector<int> chosen;
-    for (std::size_t rows : {1u, 2u}) {
-        CInputCommands::FillPopupMenu(menu, sondrel::RowMenuItems(rows),
-                                      [&](int id) { chosen.push_back(id); });
-        const auto actions = menu.actions();
-        ASSERT_EQ(actions.size(), 7);
-        EXPECT_TRUE(actions[1]->isSeparator() && actions[3]->isSeparator());
-        EXPECT_EQ(actions[2]->text(), "Copy this address to clipboard");
-        EXPECT_EQ(actions[2]->isEnabled(), rows == 1);
-        EXPECT_EQ(actions[6]->text(), "Save to file");
-    }
-    menu.actions()[6]->trigger();
-    menu.actions()[0]->trigger();
-    EXPECT_EQ(chosen, (std::vector<int>{57604, 32783}));
-
-    for (std::size_t addresses : {0u, 4u}) {
-        CInputCommands::FillPopupMenu(menu, sondrel::EditMenuItems(addresses), [](int) {});
-        QStringList grey;
+// Shown as texts, separators as "-", greyed items in brackets.
+TEST(CInputMenusTest, ItemsAndStates) {
+    using sondrel::EditMenuItems, sondrel::RowMenuItems;
+    const QString row = "Delete selected address(es)|-|%1|-|More details|-|Save to file";
+    const QString edit = "Add an address|Add addresses|-|Import from file|-|%1|%2|-|%3";
+    const std::pair<std::vector<sondrel::MenuItem>, QString> cases[] = {
+        {RowMenuItems(1), row.arg("Copy this address to clipboard")},
+        {RowMenuItems(2), row.arg("(Copy this address to clipboard)")},
+        {EditMenuItems(0), edit.arg("(Delete an address)", "(Delete addresses)", "(Clear all addresses)")},
+        {EditMenuItems(4), edit.arg("Delete an address", "Delete addresses", "Clear all addresses")},
+    };
+    for (const auto& [items, expected] : cases) {
+        QMenu menu;
+        std::vector<int> chosen;
+        CInputCommands::FillPopupMenu(menu, items, [&](int id) { chosen.push_back(id); });
+        QStringList shown;
         for (QAction* a : menu.actions()) {
-            if (!a->isSeparator() && !a->isEnabled()) grey << a->text();
+            shown << (a->isSeparator() ? "-" : a->isEnabled() ? a->text() : "(" + a->text() + ")");
         }
-        const QStringList expected = addresses == 0 ? QStringList{"Delete an address",
-                                                                  "Delete addresses",
-                                                                  "Clear all addresses"}
-                                                    : QStringList{};
-        EXPECT_EQ(grey, expected);
-        EXPECT_EQ(menu.actions()[3]->text(), "Import from file");
+        EXPECT_EQ(shown.join("|"), expected);
+        menu.actions().front()->trigger();
+        EXPECT_EQ(chosen, std::vector<int>{items.front().id});
     }
 }
 
-TEST(CInputKeysTest, DeleteKeyNeedsASelection) {
-    EXPECT_TRUE(CInputCommands::IsDeleteSelectedKey(Qt::Key_Delete, 3));
-    EXPECT_FALSE(CInputCommands::IsDeleteSelectedKey(Qt::Key_Delete, 0));
-    EXPECT_FALSE(CInputCommands::IsDeleteSelectedKey(Qt::Key_Backspace, 1));
+TEST(CGroupAddressDlgTest, EndIpIsFilledFromStartIpWheneverItGainsTheFocus) {
+    struct Case {
+        QString start, before, after;
+    };
+    const Case cases[] = {{"192.168.1.10", "", "192.168.1."},
+                          {"192.168.1.10", "192.168.1.20", "192.168.1."},
+                          {"192.168.1.", "", "192.168.1."},
+                          {"", "kept", "kept"},
+                          {"nodots", "kept", "kept"}};
+    for (const bool add : {true, false}) {
+        for (const Case& c : cases) {
+            for (const Qt::FocusReason reason : {Qt::TabFocusReason, Qt::MouseFocusReason}) {
+                std::unique_ptr<CGroupAddressDlg> dialog(add ? static_cast<CGroupAddressDlg*>(new CAddGroupDlg)
+                                                             : new CDeleteGroupDlg);
+                dialog->show();
+                dialog->activateWindow();
+                QLineEdit* end = dialog->EditControl(IDC_END_IP);
+                dialog->EditControl(IDC_START_IP)->setText(c.start);
+                end->setText(c.before);
+                dialog->EditControl(IDC_START_IP)->setFocus(Qt::OtherFocusReason);
+                QApplication::processEvents();
+                end->setFocus(reason);
+                QApplication::processEvents();
+                const std::string label = c.start.toStdString() + " reason " + std::to_string(reason);
+                ASSERT_TRUE(end->hasFocus()) << label;
+                EXPECT_EQ(end->text(), c.after) << label;
+                if (c.after == "kept") continue;
+                // Ready for the last number: nothing selected, caret at the end.
+                EXPECT_FALSE(end->hasSelectedText()) << label;
+                EXPECT_EQ(end->cursorPosition(), end->text().size()) << label;
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 #pragma once
-// A resolver that knows only the names a test gives it, and remembers what it was asked.
+// Stand-ins for the name service and the page fetches: they know only what a test gives
+// them, and remember what they were asked.
+#include "input/TypedAddress.h"
 #include "platform/Resolver.h"
 
 #include <arpa/inet.h>
 
 #include <map>
-#include <string>
-#include <vector>
 
 namespace sondrel::test {
 
@@ -18,23 +18,31 @@ inline std::uint32_t Ip(const char* dotted) {
 
 class FakeResolver final : public Resolver {
 public:
-    FakeResolver() = default;
-    FakeResolver(std::initializer_list<std::pair<const std::string, std::uint32_t>> names)
+    FakeResolver(std::initializer_list<std::pair<const std::string, std::uint32_t>> names = {})
         : names_(names) {}
-
     std::optional<std::uint32_t> LookupName(const std::string& name) override {
         asked.push_back(name);
-        if (auto it = names_.find(name); it != names_.end()) {
-            return it->second;
-        }
-        return std::nullopt;
+        auto it = names_.find(name);
+        return it == names_.end() ? std::nullopt : std::optional(it->second);
     }
     std::optional<std::string> LookupAddress(std::uint32_t) override { return std::nullopt; }
-
-    std::vector<std::string> asked;
+    std::vector<std::string> asked = {};
 
 private:
     std::map<std::string, std::uint32_t> names_;
+};
+
+// Maps "http://" + host to the host its pages lead to (by default the host itself).
+struct FakeUrls {
+    std::map<std::string, std::string> moves = {};
+    std::vector<std::string> asked = {};
+    UrlHostResolver Function() {
+        return [this](const std::string& url) {
+            asked.push_back(url);
+            auto it = moves.find(url);
+            return it == moves.end() ? url.substr(7) : it->second;
+        };
+    }
 };
 
 }  // namespace sondrel::test

@@ -1,8 +1,12 @@
 #pragma once
-// A tiny HTTP/1.0 server on a loopback address, run by a test on its own thread. It answers
-// each request from a table of canned responses and records what arrived.
-#include <atomic>
-#include <cstdint>
+// A small HTTP/1.0 server on a loopback address, on a thread of its own: it answers each
+// request from a table of canned replies (404 for other paths) and keeps every request head.
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
@@ -11,60 +15,90 @@
 
 namespace sondrel::test {
 
-struct CannedResponse {
-    CannedResponse() = default;
-    CannedResponse(int statusCode, std::string text, std::string headers = {})
-        : status(statusCode), body(std::move(text)), extraHeaders(std::move(headers)) {}
-
+struct Reply {
     int status = 200;
-    std::string body;
-    std::string extraHeaders;  // full lines, each ending in "\r\n"
-    bool neverAnswer = false;  // accept, read the request, then stay silent
+    std::string body = {};
+    std::string headers = {};  // extra lines, each ending in "\r\n"
+    bool silent = false;  // read the request, then never answer
 };
 
-struct ReceivedRequest {
-    std::string path;
-    std::map<std::string, std::vector<std::string>> headers;  // lower-case names
-};
+inline std::string RefreshPage(const std::string& target) {
+    return "<html><head><meta http-equiv=\"refresh\" content=\"0; url=" + target + "\"></head></html>";
+}
 
 class HttpTestServer {
 public:
-    // Binds ip:port (port 0: any free port). A port in use is retried for a few seconds,
-    // since parallel test processes may hold it briefly.
-    HttpTestServer(const std::string& ip, std::uint16_t port);
-    ~HttpTestServer();
-    HttpTestServer(const HttpTestServer&) = delete;
-    HttpTestServer& operator=(const HttpTestServer&) = delete;
-
-    bool ok() const { return listenFd_ >= 0; }
-    const std::string& error() const { return error_; }
-    std::uint16_t port() const { return port_; }
-    std::string Url(const std::string& path = "/") const;
-
-    // Unknown paths get 404. Set the responses before requests arrive.
-    void Serve(const std::string& path, CannedResponse response);
-    std::vector<ReceivedRequest> Requests() const;
+    // Port 0: any free port.
+    HttpTestServer(const std::string& ip, uint16_t port) : ip_(ip) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int one = 1;
+        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in a{AF_INET, htons(port), {}, {}};
+        ::inet_pton(AF_INET, ip.c_str(), &a.sin_addr);
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            error_ = ip + ":" + std::to_string(port) + ": " + std::strerror(errno);
+            return;
+        }
+        socklen_t length = sizeof a;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
+        port_ = ntohs(a.sin_port);
+        ::listen(fd_, 16);
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~HttpTestServer() {
+        ::shutdown(fd_, SHUT_RDWR);  // wakes the accept below
+        if (thread_.joinable()) thread_.join();
+        for (int fd : silent_) ::close(fd);
+        ::close(fd_);
+    }
+    const std::string& error() const { return error_; }  // empty: listening
+    uint16_t port() const { return port_; }
+    std::string Url(const std::string& path = "/") const {
+        return "http://" + ip_ + ":" + std::to_string(port_) + path;
+    }
+    void Serve(const std::string& path, Reply reply) {
+        std::lock_guard lock(mutex_);
+        replies_[path] = std::move(reply);
+    }
+    std::vector<std::string> Heads() const {
+        std::lock_guard lock(mutex_);
+        return heads_;
+    }
 
 private:
-    void Run();
-    void Answer(int fd);
+    void Run() {
+        for (int fd; (fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+            std::string head;
+            char buffer[4096];
+            for (ssize_t n; head.find("\r\n\r\n") == std::string::npos &&
+                            (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+                head.append(buffer, static_cast<std::size_t>(n));
+            }
+            std::unique_lock lock(mutex_);
+            heads_.push_back(head);
+            const std::string path = head.substr(4, head.find(' ', 4) - 4);  // after "GET "
+            Reply reply = replies_.count(path) ? replies_[path] : Reply{404, "not here"};
+            lock.unlock();
+            if (reply.silent) {
+                silent_.push_back(fd);
+                continue;
+            }
+            const std::string out = "HTTP/1.0 " + std::to_string(reply.status) + " X\r\nContent-Length: " +
+                                    std::to_string(reply.body.size()) + "\r\n" + reply.headers + "\r\n" + reply.body;
+            ::send(fd, out.data(), out.size(), MSG_NOSIGNAL);  // blocks until all is sent or refused
+            ::close(fd);
+        }
+    }
 
     std::string ip_;
-    std::uint16_t port_ = 0;
-    int listenFd_ = -1;
-    int wakeFd_ = -1;
+    uint16_t port_ = 0;
+    int fd_ = -1;
     std::string error_;
     mutable std::mutex mutex_;
-    std::map<std::string, CannedResponse> responses_;
-    std::vector<ReceivedRequest> requests_;
-    std::vector<int> silentFds_;
+    std::map<std::string, Reply> replies_;
+    std::vector<std::string> heads_;
+    std::vector<int> silent_;
     std::thread thread_;
 };
-
-// A loopback port on which nothing listens (bound once, then closed).
-std::uint16_t ClosedLoopbackPort(const std::string& ip);
-
-// A page ordering a refresh to the target, in the usual header form.
-std::string RefreshPage(const std::string& target);
 
 }  // namespace sondrel::test

@@ -1,149 +1,194 @@
+// Typed addresses with stand-ins for the name service and the page fetches, then web
+// addresses followed for real against servers the test runs on loopback addresses.
 #include "input/TypedAddress.h"
+#include "input/UrlResolver.h"
 
 #include "FakeResolver.h"
+#include "HttpTestServer.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <string>
-#include <vector>
+#include <cstdlib>
 
 namespace sondrel {
 namespace {
 
-using test::FakeResolver;
+using test::HttpTestServer;
 using test::Ip;
+using test::RefreshPage;
+using test::Reply;
 
 const std::string kDownload = "We will add the download url instead.";
 const std::string kInvalid = "Invalid address.Ignored.";
 
-// Stands in for the page fetches: maps the address handed over to the host it "serves", and
-// keeps every address it was handed.
-struct FakeUrlResolution {
-    std::map<std::string, std::string> moves;
-    std::vector<std::string> asked;
-
-    UrlHostResolver Function() {
-        return [this](const std::string& url) {
-            asked.push_back(url);
-            if (auto it = moves.find(url); it != moves.end()) {
-                return it->second;
-            }
-            return url.substr(7);  // the host itself: "http://" + host
-        };
-    }
-};
-
-struct Case {
-    const char* name;
-    std::string text;
-    bool ok;
-    const char* address;
-    bool named;
-    std::vector<std::string> messages;
-    std::vector<std::string> fetched;  // addresses given to the URL resolution
-};
-
 TEST(ParseTypedAddressTest, Table) {
-    const std::string dl =
-        "http://dl.example.com/download.php?id=7&url=http://mirror.example.org/f.zip&x=1";
+    struct Case {
+        std::string text;
+        bool ok;
+        const char* address;
+        bool named;
+        std::vector<std::string> messages;
+        std::vector<std::string> fetched;  // addresses handed to the page fetches
+    };
     const Case cases[] = {
-        {"dotted", "10.0.0.1", true, "10.0.0.1", false, {}, {}},
-        {"short dotted form", "10.1", true, "10.0.0.1", false, {}, {}},
-        {"name as typed", "WWW.Example.COM", true, "192.0.2.1", true, {}, {}},
-        {"all ones goes to the name lookup and fails there", "255.255.255.255", false, "", false,
-         {kInvalid}, {}},
-        {"unknown name without //", "nosuchhost", false, "", false, {kInvalid}, {}},
-        {"// without a scheme", "no//such/thing", false, "", false, {kInvalid}, {}},
-        {"a name holding // is looked up whole first", "odd//name", true, "192.0.2.9", true, {}, {}},
-        {"web address with numeric host", "http://10.0.0.2/path?q=1", true, "10.0.0.2", false, {},
-         {"http://10.0.0.2"}},
-        {"web address with named host: port and path dropped",
-         "http://www.example.com:8080/a/b?c=d", true, "192.0.2.1", true, {},
+        {"10.0.0.1", true, "10.0.0.1", false, {}, {}},
+        {"WWW.Example.COM", true, "192.0.2.1", true, {}, {}},
+        // All ones is no address to inet_addr: only the name service can answer it.
+        {"255.255.255.255", true, "255.255.255.255", true, {}, {}},
+        {"nosuchhost", false, "", false, {kInvalid}, {}},
+        {"no//such/thing", false, "", false, {kInvalid}, {}},
+        {"odd//name", true, "192.0.2.9", true, {}, {}},
+        {"http://10.0.0.2/path?q=1", true, "10.0.0.2", false, {}, {"http://10.0.0.2"}},
+        {"HTTP://www.example.com:8080/a/b?c=d", true, "192.0.2.1", true, {},
          {"http://www.example.com"}},
-        {"scheme in capitals", "HTTP://www.example.com/", true, "192.0.2.1", true, {},
-         {"http://www.example.com"}},
-        {"refresh leads to another host", "http://forward.example.net/", true, "192.0.2.7", true,
-         {}, {"http://forward.example.net"}},
-        {"refresh leads to a dotted host", "http://todotted.example.net/x", true, "10.9.9.9",
-         false, {}, {"http://todotted.example.net"}},
-        {"ftp host is converted without a fetch", "ftp://files.example.com/pub", true,
-         "192.0.2.3", true, {}, {}},
-        {"ftp numeric host", "ftp://10.0.0.9/x", true, "10.0.0.9", false, {}, {}},
-        {"unknown host of a web address", "http://nowhere.example/", false, "", false, {kInvalid},
-         {"http://nowhere.example"}},
-        {"download rule with a further &", dl, true, "192.0.2.5", true, {kDownload},
-         {"http://mirror.example.org"}},
-        {"download rule twice",
-         "http://dl.example.com/download?url=http://dl2.example.com/download?url=http://10.0.0.4/",
+        {"http://forward.example.net/", true, "192.0.2.7", true, {}, {"http://forward.example.net"}},
+        {"http://todotted.example.net/x", true, "10.9.9.9", false, {},
+         {"http://todotted.example.net"}},
+        {"ftp://files.example.com/pub", true, "192.0.2.3", true, {}, {}},
+        {"http://nowhere.example/", false, "", false, {kInvalid}, {"http://nowhere.example"}},
+        {"http://dl.example.com/download.php?id=7&url=http://mirror.example.org/f.zip&x=1", true,
+         "192.0.2.5", true, {kDownload}, {"http://mirror.example.org"}},
+        {"http://dl.example.com/download?url=http://dl2.example.com/download?url=http://10.0.0.4/",
          true, "10.0.0.4", false, {kDownload, kDownload}, {"http://10.0.0.4"}},
-        {"download value that is no web address keeps the host reached",
-         "http://dl.example.com/download?returnurl=/home&a=b", true, "192.0.2.4", true,
-         {kDownload}, {"http://dl.example.com"}},
-        {"url= without download", "http://dl.example.com/get?url=http://10.0.0.4/", true,
-         "192.0.2.4", true, {}, {"http://dl.example.com"}},
-        {"download is case-sensitive", "http://dl.example.com/Download?url=http://10.0.0.4/", true,
-         "192.0.2.4", true, {}, {"http://dl.example.com"}},
-        {"download rule to an ftp address", "http://dl.example.com/download?url=ftp://10.0.0.6/f",
-         true, "10.0.0.6", false, {kDownload}, {}},
+        // A value that is no web address ends the rule at the host reached so far.
+        {"http://dl.example.com/download?returnurl=/home&a=b", true, "192.0.2.4", true, {kDownload},
+         {"http://dl.example.com"}},
+        {"http://dl.example.com/Download?url=http://10.0.0.4/", true, "192.0.2.4", true, {},
+         {"http://dl.example.com"}},
+        {"http://dl.example.com/download?url=ftp://10.0.0.6/f", true, "10.0.0.6", false,
+         {kDownload}, {}},
     };
     for (const auto& c : cases) {
-        FakeResolver resolver{{"WWW.Example.COM", Ip("192.0.2.1")},
-                              {"www.example.com", Ip("192.0.2.1")},
-                              {"odd//name", Ip("192.0.2.9")},
-                              {"files.example.com", Ip("192.0.2.3")},
-                              {"dl.example.com", Ip("192.0.2.4")},
-                              {"mirror.example.org", Ip("192.0.2.5")},
-                              {"real.example.net", Ip("192.0.2.7")}};
-        FakeUrlResolution urls;
-        urls.moves["http://forward.example.net"] = "real.example.net";
-        urls.moves["http://todotted.example.net"] = "10.9.9.9";
-
+        test::FakeResolver resolver{
+            {"WWW.Example.COM", Ip("192.0.2.1")},   {"www.example.com", Ip("192.0.2.1")},
+            {"255.255.255.255", Ip("255.255.255.255")}, {"odd//name", Ip("192.0.2.9")},
+            {"files.example.com", Ip("192.0.2.3")}, {"dl.example.com", Ip("192.0.2.4")},
+            {"mirror.example.org", Ip("192.0.2.5")}, {"real.example.net", Ip("192.0.2.7")}};
+        test::FakeUrls urls{{{"http://forward.example.net", "real.example.net"},
+                             {"http://todotted.example.net", "10.9.9.9"}}};
         const TypedAddress result = ParseTypedAddress(c.text, resolver, urls.Function());
-        EXPECT_EQ(result.ok, c.ok) << c.name;
-        EXPECT_EQ(result.messages, c.messages) << c.name;
-        EXPECT_EQ(urls.asked, c.fetched) << c.name;
+        EXPECT_EQ(result.ok, c.ok) << c.text;
+        EXPECT_EQ(result.messages, c.messages) << c.text;
+        EXPECT_EQ(urls.asked, c.fetched) << c.text;
         if (c.ok) {
-            EXPECT_EQ(result.address, Ip(c.address)) << c.name;
-            EXPECT_EQ(result.named, c.named) << c.name;
+            EXPECT_EQ(result.address, Ip(c.address)) << c.text;
+            EXPECT_EQ(result.named, c.named) << c.text;
             // A named host carries the whole text as typed, never only its host part.
-            EXPECT_EQ(result.name, c.named ? c.text : std::string()) << c.name;
+            EXPECT_EQ(result.name, c.named ? c.text : std::string()) << c.text;
         }
     }
 }
 
-TEST(ParseTypedAddressTest, AllOnesResolvedByNameIsNamed) {
-    FakeResolver resolver{{"255.255.255.255", 0xFFFFFFFFu}};
-    FakeUrlResolution urls;
-    const TypedAddress result = ParseTypedAddress("255.255.255.255", resolver, urls.Function());
-    ASSERT_TRUE(result.ok);
-    EXPECT_EQ(result.address, 0xFFFFFFFFu);
-    EXPECT_TRUE(result.named);
-    EXPECT_EQ(resolver.asked, std::vector<std::string>{"255.255.255.255"});
+// Loopback traffic must not be handed to a proxy configured for the machine.
+void NoProxy() {
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) ::unsetenv(name);
 }
 
-TEST(ApplyDownloadRuleTest, EndsOnValuesTheParserRefuses) {
-    struct RuleCase {
-        std::string object;
-        int applied;
-        std::string host;
+TEST(ResolveUrlHostTest, LocalServers) {
+    NoProxy();
+    HttpTestServer s1("127.0.0.1", 0), s2("127.0.0.2", 0), s3("127.0.0.3", 0), s4("127.0.0.4", 0);
+    HttpTestServer* servers[] = {&s1, &s2, &s3, &s4};
+    for (auto* s : servers) ASSERT_EQ(s->error(), "");
+    const std::string closed = HttpTestServer("127.0.0.5", 0).Url();
+    const std::string tag = RefreshPage(s2.Url("/end"));
+    // Two reads of 1023 bytes are examined: where the target's closing quote lies decides.
+    const std::size_t quoteEnd = tag.find('"', tag.find("url=")) + 1;
+    s2.Serve("/end", {200, "end"});
+    s2.Serve("/2", {200, RefreshPage(s3.Url("/3"))});
+    s3.Serve("/3", {200, RefreshPage(s4.Url("/4"))});
+    s3.Serve("/plain", {200, "no refresh here"});
+    s1.Serve("/moved", {200, tag});
+    const auto moved = [](const std::string& to) { return Reply{301, "", "Location: " + to + "\r\n"}; };
+    struct Case {
+        const char* name;
+        Reply root;  // the first server's root page
+        const char* host;
+        std::vector<std::size_t> hits;  // requests per server
+        std::string url = {};  // empty: the first server's root page
     };
-    const RuleCase cases[] = {
-        {"/download?url=", 1, "start.example"},
-        {"/download?url=no scheme here", 1, "start.example"},
-        {"/download?url=http://a.example/download?url=http://a.example/download?url=", 3,
-         "a.example"},
-        {"/download?url=http://b.example/p", 1, "b.example"},
-        {"/nothing", 0, "start.example"},
+    const Case cases[] = {
+        {"no refresh", {200, "<html>plain</html>"}, "127.0.0.1", {1, 0, 0, 0}},
+        {"refresh to another host", {200, tag}, "127.0.0.2", {1, 1, 0, 0}},
+        {"chain of four: the fourth is never fetched", {200, RefreshPage(s2.Url("/2"))}, "127.0.0.3",
+         {1, 1, 1, 0}},
+        {"404", {404, tag}, "127.0.0.1", {1, 0, 0, 0}},
+        {"relative target", {200, RefreshPage("/elsewhere")}, "127.0.0.1", {1, 0, 0, 0}},
+        {"no closing quote", {200, tag.substr(0, quoteEnd - 1)}, "127.0.0.1", {1, 0, 0, 0}},
+        {"target the URL parser refuses", {200, RefreshPage("http://127.0.0.2 /x")}, "127.0.0.1",
+         {1, 0, 0, 0}},
+        {"quote is the last byte of the second read", {200, std::string(2046 - quoteEnd, 'x') + tag},
+         "127.0.0.2", {1, 1, 0, 0}},
+        {"quote one byte beyond", {200, std::string(2047 - quoteEnd, 'x') + tag}, "127.0.0.1",
+         {1, 0, 0, 0}},
+        {"long page, marker first", {200, tag + std::string(200000, 'y')}, "127.0.0.2", {1, 1, 0, 0}},
+        {"301 within the server, then a refresh", moved(s1.Url("/moved")), "127.0.0.2", {2, 1, 0, 0}},
+        {"301 to another host keeps the host split", moved(s3.Url("/plain")), "127.0.0.1",
+         {1, 0, 1, 0}},
+        {"closed port", {}, "127.0.0.5", {0, 0, 0, 0}, closed},
+        {"refresh to a closed port", {200, RefreshPage(closed)}, "127.0.0.5", {1, 0, 0, 0}},
+        {"never answers", {200, "", "", true}, "127.0.0.1", {1, 0, 0, 0}},
+        {"ftp is not fetched", {}, "127.0.0.1", {0, 0, 0, 0}, "ftp" + s1.Url().substr(4)},
     };
-    for (const auto& c : cases) {
-        UrlParts parts;
-        parts.accepted = true;
-        parts.serviceKind = kServiceHttp;
-        parts.host = "start.example";
-        parts.object = c.object;
-        EXPECT_EQ(ApplyDownloadRule(parts), c.applied) << c.object;
-        EXPECT_EQ(parts.host, c.host) << c.object;
+    for (const Case& c : cases) {
+        s1.Serve("/", c.root);
+        std::vector<std::size_t> before;
+        for (auto* s : servers) before.push_back(s->Heads().size());
+        // The time limits let a silent server end the call instead of holding it for good.
+        EXPECT_EQ(ResolveUrlHost(c.url.empty() ? s1.Url() : c.url, {500, 1500}), c.host) << c.name;
+        for (std::size_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(servers[i]->Heads().size() - before[i], c.hits[i]) << c.name << " server " << i;
+        }
+    }
+    // Every request carries our user agent and our Accept alone (not curl's "*/*" beside it).
+    for (auto* s : servers) {
+        for (const std::string& head : s->Heads()) {
+            EXPECT_NE(head.find("\r\nUser-Agent: Orvane--Sondrel\r\n"), std::string::npos) << head;
+            const std::size_t accept = head.find("\r\nAccept: text/*\r\n");
+            EXPECT_NE(accept, std::string::npos) << head;
+            EXPECT_EQ(head.find("\r\nAccept:", accept + 1), std::string::npos) << head;
+        }
+    }
+}
+
+TEST(TypedAddressLiveTest, LocalhostThroughTheSystemResolver) {
+    const TypedAddress r = ParseTypedAddress("localhost", TheSystemResolver(), {});
+    EXPECT_TRUE(r.ok && r.named && r.name == "localhost" && r.address == Ip("127.0.0.1"));
+}
+
+// Resolution starts at a host's root page on the standard port, so these servers take port 80.
+TEST(TypedAddressLiveTest, WebAddressesThroughServersOnPort80) {
+    NoProxy();
+    HttpTestServer home("127.0.0.1", 80), first("127.0.80.1", 80), second("127.0.80.2", 0);
+    const std::string refused = home.error() + first.error();
+    if (!refused.empty()) GTEST_SKIP() << "port 80 is not available: " << refused;
+    home.Serve("/", {200, "home"});
+    first.Serve("/", {200, RefreshPage(second.Url())});
+    second.Serve("/", {200, "landed"});
+    struct Case {
+        std::string typed;
+        const char* address;
+        bool named;
+        std::vector<std::string> messages;
+    };
+    const Case cases[] = {
+        {"http://localhost:8080/some/page?x=1", "127.0.0.1", true, {}},
+        {"http://127.0.80.1/deep/page.html", "127.0.80.2", false, {}},
+        {"http://127.0.80.4/download.php?id=7&url=http://127.0.0.1/f.zip&x=1", "127.0.0.1", false,
+         {kDownload}},
+        {"http://127.0.80.9/index.html", "127.0.80.9", false, {}},
+    };
+    for (const Case& c : cases) {
+        const TypedAddress r = ParseTypedAddress(
+            c.typed, TheSystemResolver(), [](const std::string& url) { return ResolveUrlHost(url); });
+        EXPECT_TRUE(r.ok) << c.typed;
+        EXPECT_EQ(r.address, Ip(c.address)) << c.typed;
+        EXPECT_EQ(r.named, c.named) << c.typed;
+        EXPECT_EQ(r.messages, c.messages) << c.typed;
+    }
+    // Path, query and port of the typed address never travel: only root pages are asked for.
+    for (auto* s : {&home, &first, &second}) {
+        EXPECT_EQ(s->Heads().size(), s == &home ? 2u : 1u);
+        for (const std::string& head : s->Heads()) EXPECT_EQ(head.rfind("GET / ", 0), 0u) << head;
     }
 }
 
