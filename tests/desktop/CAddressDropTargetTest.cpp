@@ -1,34 +1,22 @@
 #include "desktop/CAddressDropTarget.h"
 
-#include <QDropEvent>
-#include <QHostAddress>
-#include <QMimeData>
-#include <QTcpServer>
-#include <QTableView>
-#include <QTcpSocket>
-#include <QWidget>
-
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <thread>
-#include <string>
-#include <vector>
-
 #include "input/FakeResolver.h"
+#include "input/HttpTestServer.h"
 #include "input/UrlResolver.h"
-#include "model/HostTable.h"
 #include "view/CAppHarness.h"
 #include "view/CMessageBox.h"
+
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTableView>
+#include <gtest/gtest.h>
+
+#include <thread>
 
 namespace sondrel {
 namespace {
 
-using test::FakeResolver;
 using test::Ip;
-
-const QString kDownload = "We will add the download url instead.";
-const QString kInvalid = "Invalid address.Ignored.";
 
 QString Duplicate(const std::string& shown) {
     return QString::fromStdString("This address has been added as below:\r\n" + shown + "\r\nIgnored.");
@@ -37,28 +25,23 @@ QString Duplicate(const std::string& shown) {
 // What a drag carries: a uri list and plain text (empty: not offered).
 std::unique_ptr<QMimeData> Mime(const std::string& uriList, const std::string& plain) {
     auto data = std::make_unique<QMimeData>();
-    if (!uriList.empty()) {
-        data->setData("text/uri-list", QByteArray::fromStdString(uriList));
-    }
-    if (!plain.empty()) {
-        data->setText(QString::fromStdString(plain));
-    }
+    if (!uriList.empty()) data->setData("text/uri-list", QByteArray::fromStdString(uriList));
+    if (!plain.empty()) data->setText(QString::fromStdString(plain));
     return data;
 }
 
-// Sends one drag event; the action the source would be shown, IgnoreAction when refused.
+// Sends one drag event: the action the source is shown, IgnoreAction when refused.
 template <typename Event>
-Qt::DropAction Send(QWidget* widget, const QMimeData* data, bool ctrl) {
+Qt::DropAction Send(QWidget* widget, const QMimeData* data, bool ctrl = false) {
     Event event(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
                 ctrl ? Qt::ControlModifier : Qt::NoModifier);
     QCoreApplication::sendEvent(widget, &event);
     return event.isAccepted() ? event.dropAction() : Qt::IgnoreAction;
 }
 
-// Entering, then dropping, as a real drag does.
 Qt::DropAction DropOn(QWidget* widget, const QMimeData* data) {
-    Send<QDragEnterEvent>(widget, data, false);
-    return Send<QDropEvent>(widget, data, false);
+    Send<QDragEnterEvent>(widget, data);
+    return Send<QDropEvent>(widget, data);
 }
 
 // Stands in for the main view: its host table, the hosts it was told about, the list files
@@ -67,133 +50,97 @@ class DropTargetTest : public testing::Test {
 protected:
     DropTargetTest() {
         SetMessageBoxRecorder([this](const QString& text) { messages.push_back(text); });
-        CDropSink sink;
-        sink.hosts = [this] { return &hosts; };
-        sink.addHost = [this](uint32_t address, const std::string& name, bool named) {
-            HostRecord& record = hosts.HostAt(address);
-            record.m_strName = name;
-            record.m_bNamed = named ? 1 : 0;
-            posted.push_back(address);
-        };
-        sink.mainWindow = [this] { return &mainWindow; };
-        sink.autoPopup = [this] { return autoPopup; };
-        sink.openListFile = [this](const QString& path) { opened.push_back(path); };
-        target.SetSink(std::move(sink));
-        target.SetLookups(&resolver, [this](const std::string& url) {
-            fetched.push_back(url);
-            return url.substr(7);
-        });
+        target.SetSink({[this] { return &hosts; },
+                        [this](uint32_t address, const std::string& name, bool named) {
+                            hosts.HostAt(address).m_strName = name, hosts.HostAt(address).m_bNamed = named;
+                            posted.push_back(address);
+                        },
+                        [this] { return &mainWindow; }, [this] { return autoPopup; },
+                        [this](const QString& path) { opened.push_back(path); }});
+        target.SetLookups(&resolver, urls.Function());
         target.Register(&widget);
     }
     ~DropTargetTest() override { SetMessageBoxRecorder(nullptr); }
-
     Qt::DropAction Drop(const std::string& uriList, const std::string& plain) {
         return DropOn(&widget, Mime(uriList, plain).get());
     }
 
     HostTable hosts;
     std::vector<uint32_t> posted;
-    std::vector<QString> opened;
-    std::vector<QString> messages;
-    std::vector<std::string> fetched;
+    std::vector<QString> opened, messages;
     bool autoPopup = false;
-    QWidget mainWindow;
-    QWidget widget;
-    FakeResolver resolver{{"www.example.test", Ip("192.0.2.21")},
-                          {"moved.example.test", Ip("192.0.2.22")}};
+    QWidget mainWindow, widget;
+    test::FakeResolver resolver{{"www.example.test", Ip("192.0.2.21")},
+                                {"moved.example.test", Ip("192.0.2.22")},
+                                {"ftp.example.test", Ip("192.0.2.30")}};
+    test::FakeUrls urls;
     CAddressDropTarget target;
 };
 
 TEST_F(DropTargetTest, EffectsWhileDragging) {
-    struct Case {
-        const char* name;
-        std::string uriList;
-        bool ctrl;
-        Qt::DropAction enter;
-        Qt::DropAction over;
+    const std::tuple<std::string, bool, Qt::DropAction, Qt::DropAction> cases[] = {
+        {"http://198.51.100.7/\r\n", false, Qt::MoveAction, Qt::MoveAction},
+        // Ctrl: a copy on entering, nothing while moving.
+        {"http://198.51.100.7/\r\n", true, Qt::CopyAction, Qt::IgnoreAction},
+        {"# nothing\r\n", false, Qt::IgnoreAction, Qt::IgnoreAction},
     };
-    const Case cases[] = {
-        {"link: a move", "http://198.51.100.7/\r\n", false, Qt::MoveAction, Qt::MoveAction},
-        {"link with Ctrl: a copy on entering, nothing while moving", "http://198.51.100.7/\r\n",
-         true, Qt::CopyAction, Qt::IgnoreAction},
-        {"a uri list of comments only is no text", "# nothing\r\n", false, Qt::IgnoreAction,
-         Qt::IgnoreAction},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto data = Mime(c.uriList, "");
-        EXPECT_EQ(Send<QDragEnterEvent>(&widget, data.get(), c.ctrl), c.enter);
-        EXPECT_EQ(Send<QDragMoveEvent>(&widget, data.get(), c.ctrl), c.over);
+    for (const auto& [uriList, ctrl, enter, over] : cases) {
+        const auto data = Mime(uriList, "");
+        EXPECT_EQ(Send<QDragEnterEvent>(&widget, data.get(), ctrl), enter) << uriList << ctrl;
+        EXPECT_EQ(Send<QDragMoveEvent>(&widget, data.get(), ctrl), over) << uriList << ctrl;
     }
     EXPECT_TRUE(posted.empty()) << "dragging alone adds nothing";
 }
 
 TEST_F(DropTargetTest, Drops) {
-    const std::string download =
-        "http://dl.example.test/download.php?id=7&url=http://198.51.100.8/f.zip&x=1";
+    const QString invalid = "Invalid address.Ignored.";
     struct Case {
-        const char* name;
-        std::string uriList;
-        std::string plain;
-        Qt::DropAction action;
+        std::string uriList, plain;
         std::vector<QString> messages;
-        const char* address;  // nullptr: nothing added
-        bool named;
-        std::string hostName;
-        std::vector<std::string> fetched;
+        const char* address;  // nullptr: refused
+        bool named = false;  // stored under the whole dropped text
+        std::vector<std::string> fetched = {};
     };
     const Case cases[] = {
-        {"numeric link: unnamed, nothing fetched or looked up",
-         "# comment\r\nhttp://198.51.100.7/a/b.html\r\n", "http://other.example/", Qt::MoveAction, {}, "198.51.100.7", false, "", {}},
-        {"download link: the embedded target after the message", download + "\r\n", "",
-         Qt::MoveAction, {kDownload}, "198.51.100.8", false, "", {}},
-        {"bare name, as typed", "", "moved.example.test", Qt::MoveAction, {}, "192.0.2.22",
-         true, "moved.example.test", {}},
-        {"unknown name", "", "ftp://nosuch.example.test/pub", Qt::IgnoreAction, {kInvalid},
-         nullptr, false, "", {}},
-        {"no text", "", "", Qt::IgnoreAction, {}, nullptr, false, "", {}},
+        // A numeric server is used as it is, whatever its service.
+        {"# comment\r\nhttp://198.51.100.7/a/b.html\r\n", "http://other.example/", {}, "198.51.100.7"},
+        {"", "ftp://198.51.100.8/pub/", {}, "198.51.100.8"},
+        {"http://dl.example.test/download.php?id=7&url=http://198.51.100.8/f.zip&x=1\r\n", "",
+         {"We will add the download url instead."}, "198.51.100.8"},
+        // An HTTP server is resolved by its pages, then looked up; others are only looked up.
+        {"", "http://redirect.example.test/p?q=1", {}, "192.0.2.22", true, {"http://redirect.example.test"}},
+        {"", "http://numeric.example.test/", {}, "198.51.100.9", true, {"http://numeric.example.test"}},
+        {"", "ftp://ftp.example.test/pub/", {}, "192.0.2.30", true},
+        {"", "ftp://nosuch.example.test/pub", {invalid}, nullptr},
+        {"", "file:///etc/hosts", {invalid}, nullptr},
+        // Text that is no link goes the typed way.
+        {"", "moved.example.test", {}, "192.0.2.22", true},
+        {"", "198.51.100.10", {}, "198.51.100.10"},
+        {"", "", {}, nullptr},
+        // The same host again, by name or by number, is refused with the listed host's text.
+        {"", "http://www.example.test/again", {Duplicate("http://www.example.test/first")}, nullptr,
+         false, {"http://www.example.test"}},
+        {"", "http://192.0.2.21/other", {Duplicate("http://www.example.test/first")}, nullptr},
+        {"", "http://198.51.100.5/", {Duplicate("198.51.100.5")}, nullptr},
     };
+    urls.moves = {{"http://redirect.example.test", "moved.example.test"},
+                  {"http://numeric.example.test", "198.51.100.9"}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.uriList + c.plain);
         hosts.RemoveAllHosts();
-        posted.clear();
-        messages.clear();
-        fetched.clear();
-        EXPECT_EQ(Drop(c.uriList, c.plain), c.action);
+        posted.clear(), messages.clear(), urls.asked.clear();
+        hosts.HostAt(Ip("198.51.100.5"));
+        hosts.HostAt(Ip("192.0.2.21")).m_strName = "http://www.example.test/first";
+        hosts.HostAt(Ip("192.0.2.21")).m_bNamed = 1;
+        EXPECT_EQ(Drop(c.uriList, c.plain), c.address ? Qt::MoveAction : Qt::IgnoreAction);
         EXPECT_EQ(messages, c.messages);
-        EXPECT_EQ(fetched, c.fetched);
-        if (c.address == nullptr) {
-            EXPECT_EQ(hosts.GetHostCount(), 0);
-            EXPECT_TRUE(posted.empty());
-            continue;
+        EXPECT_EQ(urls.asked, c.fetched);
+        EXPECT_EQ(posted, c.address ? std::vector<uint32_t>{Ip(c.address)} : std::vector<uint32_t>{});
+        if (c.address) {
+            EXPECT_EQ(hosts.FindHost(Ip(c.address))->m_strName, c.named ? c.plain : "");
+            EXPECT_EQ(hosts.FindHost(Ip(c.address))->m_bNamed, c.named ? 1 : 0);
         }
-        ASSERT_EQ(posted, std::vector<uint32_t>{Ip(c.address)});
-        const HostRecord* record = hosts.FindHost(Ip(c.address));
-        ASSERT_NE(record, nullptr);
-        EXPECT_EQ(record->m_bNamed != 0, c.named);
-        EXPECT_EQ(record->m_strName, c.hostName);
-        EXPECT_EQ(record->m_bReplied, 1);
     }
-    EXPECT_TRUE(opened.empty());
-}
-
-TEST_F(DropTargetTest, SameLinkTwiceIsRefusedWithTheFirstLinksText) {
-    const std::string first = "http://www.example.test/first.html";
-    ASSERT_EQ(Drop("", first), Qt::MoveAction);
-    ASSERT_EQ(posted.size(), 1u);
-
-    // Another link to the same host, even as its dotted address, is the same host.
-    for (const std::string& again : {first, std::string("http://192.0.2.21/other")}) {
-        messages.clear();
-        EXPECT_EQ(Drop("", again), Qt::IgnoreAction);
-        EXPECT_EQ(messages, std::vector<QString>{Duplicate("http://www.example.test/first.html")});
-    }
-    EXPECT_EQ(posted.size(), 1u);
-
-    hosts.HostAt(Ip("198.51.100.5"));
-    messages.clear();
-    EXPECT_EQ(Drop("", "http://198.51.100.5/"), Qt::IgnoreAction);
-    EXPECT_EQ(messages, std::vector<QString>{Duplicate("198.51.100.5")});
 }
 
 TEST_F(DropTargetTest, AutoPopupAndListFiles) {
@@ -204,86 +151,39 @@ TEST_F(DropTargetTest, AutoPopupAndListFiles) {
         ASSERT_EQ(Drop("", "http://198.51.100.7/"), Qt::MoveAction);
         EXPECT_EQ(mainWindow.isVisible(), popup) << "auto popup " << popup;
     }
-    mainWindow.hide();
-    EXPECT_EQ(Drop("", "nosuchname"), Qt::IgnoreAction);
-    EXPECT_FALSE(mainWindow.isVisible()) << "a refused drop leaves the window alone";
-
     posted.clear();
-    EXPECT_EQ(Drop("file:///home/user/my%20hosts.ipl\r\n", ""), Qt::CopyAction)
-        << "the source keeps its file";
+    EXPECT_EQ(Drop("file:///home/user/my%20hosts.ipl\r\n", ""), Qt::CopyAction) << "the source keeps its file";
     EXPECT_EQ(opened, std::vector<QString>{"/home/user/my hosts.ipl"});
     EXPECT_TRUE(posted.empty());
 }
 
-// A page server on loopback: every request gets a page ordering a refresh to target.
-class RefreshServer {
-public:
-    explicit RefreshServer(const QString& target) {
-        server_.listen(QHostAddress("127.0.0.1"), 0);
-        QObject::connect(&server_, &QTcpServer::newConnection, [this, target] {
-            while (QTcpSocket* socket = server_.nextPendingConnection()) {
-                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, target] {
-                    request_ += socket->readAll();
-                    if (!request_.contains("\r\n\r\n")) {
-                        return;
-                    }
-                    paths_ << QString::fromLatin1(request_.split(' ').value(1));
-                    request_.clear();
-                    socket->write("HTTP/1.0 200 OK\r\n\r\n<meta http-equiv=\"refresh\" content=\"0; url=" +
-                                  target.toLatin1() + "\">");
-                    socket->disconnectFromHost();
-                });
-                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
-        });
-    }
-    bool ok() const { return server_.isListening(); }
-    quint16 port() const { return server_.serverPort(); }
-    const QStringList& paths() const { return paths_; }
-
-private:
-    QTcpServer server_;
-    QByteArray request_;
-    QStringList paths_;
-};
-
 TEST_F(DropTargetTest, NamedLinkThroughALocalWebServer) {
-    // A closed port on another loopback address: the refresh target is reached but does not
-    // answer, so the walk ends on its host.
-    QTcpServer probe;
-    ASSERT_TRUE(probe.listen(QHostAddress("127.0.0.9"), 0));
-    const quint16 closed = probe.serverPort();
-    probe.close();
-    RefreshServer server(QString("http://127.0.0.9:%1/moved.html").arg(closed));
-    ASSERT_TRUE(server.ok());
-
-    // The page fetches are the real ones; only the standard web port is swapped for the
-    // server's, since a test cannot count on owning port 80.
-    const quint16 port = server.port();
-    target.SetLookups(&TheSystemResolver(), [port](const std::string& url) {
-        return ResolveUrlHost(url + ":" + std::to_string(port));
+    // The refresh leads to a closed port: the walk ends on that host.
+    const std::string closed = test::HttpTestServer("127.0.0.9", 0).Url("/moved.html");
+    test::HttpTestServer server("127.0.0.1", 0);
+    ASSERT_EQ(server.error(), "");
+    server.Serve("/", {200, test::RefreshPage(closed)});
+    // Real fetches and name service; only the standard web port is swapped for the server's,
+    // since a test cannot count on owning port 80.
+    target.SetLookups(&TheSystemResolver(), [&server](const std::string& url) {
+        return ResolveUrlHost(url + ":" + std::to_string(server.port()));
     });
     const std::string link = "http://localhost/some/page.html";
     ASSERT_EQ(Drop(link + "\r\n", link), Qt::MoveAction);
-    EXPECT_EQ(server.paths(), QStringList{"/"}) << "resolution starts at the root page";
+    ASSERT_EQ(server.Heads().size(), 1u);
+    EXPECT_EQ(server.Heads()[0].rfind("GET / ", 0), 0u) << "resolution starts at the root page";
     ASSERT_EQ(posted, std::vector<uint32_t>{Ip("127.0.0.9")});
-    const HostRecord* record = hosts.FindHost(Ip("127.0.0.9"));
-    ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->m_bNamed, 1);
-    EXPECT_EQ(record->m_strName, link);
+    EXPECT_EQ(hosts.FindHost(Ip("127.0.0.9"))->m_strName, link);
     EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(DropTargetTest, WindowKeepsWorkingWhileALookupRuns) {
-    // Posted work (replies, timers) goes on during the lookup; the drop still ends in order.
     bool ranDuringLookup = false;
     target.SetLookups(&resolver, [&](const std::string& url) {
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { ranDuringLookup = true; },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(qApp, [&] { ranDuringLookup = true; }, Qt::QueuedConnection);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         return url.substr(7);
     });
-    EXPECT_FALSE(CAddressDropTarget::Busy());
     ASSERT_EQ(Drop("", "http://www.example.test/"), Qt::MoveAction);
     EXPECT_TRUE(ranDuringLookup);
     EXPECT_FALSE(CAddressDropTarget::Busy());
@@ -296,17 +196,12 @@ TEST(DropTargetOnViewTest, DroppedLinkBecomesARowOfTheMainList) {
     target.SetView(harness.view());
     target.Register(harness.view()->ListControl());
     QWidget* viewport = harness.view()->ListControl()->viewport();
-    ASSERT_TRUE(viewport->acceptDrops());
-
     g_bAutoPopup = false;
     const auto data = Mime("", "http://198.51.100.7/index.html");
     EXPECT_EQ(DropOn(viewport, data.get()), Qt::MoveAction);
     ASSERT_TRUE(test::WaitFor([&] { return harness.Row("198.51.100.7") >= 0; }, 5000));
-    EXPECT_EQ(harness.Cell("198.51.100.7", 2), "*");
-
     EXPECT_EQ(DropOn(viewport, data.get()), Qt::IgnoreAction);
-    ASSERT_FALSE(harness.messages.empty());
-    EXPECT_EQ(harness.messages.back(), Duplicate("198.51.100.7"));
+    EXPECT_EQ(harness.messages, std::vector<QString>{Duplicate("198.51.100.7")});
     g_bAutoPopup = true;
 }
 
