@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/Datagram.h"
@@ -13,279 +13,147 @@
 namespace sondrel {
 namespace {
 
-constexpr uint16_t kOurId = 0x4321;
-const uint32_t kHost = inet_addr("198.51.100.2");
-const uint32_t kRouter = inet_addr("198.51.100.1");
-const uint32_t kUs = inet_addr("198.51.100.9");
-
 using Bytes = std::vector<uint8_t>;
+constexpr uint16_t kId = 0x4321;
+const uint32_t kHost = inet_addr("198.51.100.2"), kRouter = inet_addr("198.51.100.1"), kUs = inet_addr("198.51.100.9");
 
-// An IPv4 header of 20 + optionBytes bytes.
-Bytes IpHeader(uint32_t source, uint32_t destination, uint8_t ttl, size_t optionBytes = 0, uint8_t protocol = 1) {
-    Bytes h(20 + optionBytes, 0);
-    h[0] = static_cast<uint8_t>(0x40 | (h.size() / 4));
+// An IPv4 header padded with NOP options; the fields nobody should read are not zero either.
+Bytes Ip(uint32_t from, uint32_t to, uint8_t ttl, size_t options = 0) {
+    Bytes h(20 + options, 0x01);
+    h[0] = static_cast<uint8_t>(0x40 | h.size() / 4);
     h[8] = ttl;
-    h[9] = protocol;
-    std::memcpy(&h[12], &source, 4);
-    std::memcpy(&h[16], &destination, 4);
-    for (size_t i = 20; i < h.size(); ++i) h[i] = 0x01;  // NOP options
+    std::memcpy(&h[12], &from, 4);
+    std::memcpy(&h[16], &to, 4);
     return h;
 }
-
-Bytes Request(uint16_t id, uint32_t target) {
+Bytes Cat(Bytes a, const Bytes& b) { return a.insert(a.end(), b.begin(), b.end()), a; }
+Bytes With(Bytes d, size_t at, uint8_t value) { return d[at] = value, d; }
+// Our request to kHost, retyped.
+Bytes Icmp(uint8_t type, uint8_t code, uint16_t id = kId, uint32_t tick = 1000) {
     EchoRequest r;
-    r.Build(id, 1000, target);
-    return Bytes(r.bytes.begin(), r.bytes.end());
+    r.Build(id, tick, kHost);
+    return With(With(Bytes(r.bytes.begin(), r.bytes.end()), 0, type), 1, code);
 }
-
-Bytes EchoReplyMessage(uint16_t id, uint32_t tick, uint32_t target, uint8_t code = 0) {
-    EchoRequest r;
-    r.Build(id, tick, target);
-    Bytes m(r.bytes.begin(), r.bytes.end());
-    m[0] = kIcmpEchoReply;
-    m[1] = code;
-    return m;
+Bytes Echo(uint16_t id = kId, size_t options = 0) { return Cat(Ip(kHost, kUs, 64, options), Icmp(0, 0, id)); }
+// An error from kRouter quoting the first 8 bytes of a request to kHost, as routers do.
+Bytes Error(uint8_t type, uint8_t code, uint16_t id = kId, size_t outer = 0, size_t inner = 0) {
+    Bytes quote = Icmp(kIcmpEchoRequest, 0, id);
+    quote.resize(8);
+    return Cat(Cat(Cat(Ip(kRouter, kUs, 250, outer), {type, code, 0, 0, 0, 0, 0, 0}), Ip(kUs, kHost, 63, inner)), quote);
 }
+std::optional<EngineReply> Raw(const Bytes& d, uint32_t now = 1015) { return ReadRawDatagram(d, kId, now); }
 
-Bytes Concat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-// An ICMP error from `router` quoting our request to kHost; the quote keeps the first 8
-// bytes of the request, as routers do.
-Bytes ErrorDatagram(uint8_t type, uint8_t code, uint16_t id = kOurId, size_t outerOptions = 0,
-                    size_t innerOptions = 0) {
-    Bytes quotedRequest = Request(id, kHost);
-    quotedRequest.resize(8);
-    Bytes icmp = {type, code, 0, 0, 0, 0, 0, 0};
-    return Concat({IpHeader(kRouter, kUs, 250, outerOptions), icmp, IpHeader(kUs, kHost, 63, innerOptions),
-                   quotedRequest});
-}
-
-std::optional<EngineReply> Raw(const Bytes& d, uint32_t now = 1015) { return ReadRawDatagram(d, kOurId, now); }
-
-struct CodeRow {
-    uint8_t type;
-    uint8_t code;
-    const char* text;  // nullptr: the unknown-code text
-};
-
-const CodeRow kCodeTable[] = {
-    {3, 0, "network unreachable"},
-    {3, 1, "host unreachable"},
-    {3, 2, "protocol unreachable"},
-    {3, 3, "port unreachable"},
-    {3, 4, "framentation needed but DF bit set"},
-    {3, 5, "source route failed"},
-    {3, 6, "destination network unknown"},
-    {3, 7, nullptr},
-    {3, 8, "source host isolated"},
+struct CodeRow { uint8_t type, code; const char* text; };  // text nullptr: the unknown-code text
+const CodeRow kCodes[] = {
+    {3, 0, "network unreachable"}, {3, 1, "host unreachable"}, {3, 2, "protocol unreachable"},
+    {3, 3, "port unreachable"}, {3, 4, "framentation needed but DF bit set"}, {3, 5, "source route failed"},
+    {3, 6, "destination network unknown"}, {3, 7, nullptr}, {3, 8, "source host isolated"},
     {3, 9, "destination network administratively prohibited"},
-    {3, 10, "destination host administratively prohibited"},
-    {3, 11, "network unreachable for TOS"},
-    {3, 12, "host unreachable for TOS"},
-    {3, 13, "communication administratively prohibited"},
-    {3, 14, "host precedence violation"},
-    {3, 15, "precedence cutoff in effct"},
-    {3, 16, nullptr},
-    {3, 255, nullptr},
-    {11, 0, "ttl equals 0 during transit"},
-    {11, 1, "ttl equals 0 during reassembly"},
-    {11, 2, nullptr},
-    {12, 0, "IP header bad(catchall error)"},
-    {12, 1, "required option missing"},
-    {12, 2, nullptr},
+    {3, 10, "destination host administratively prohibited"}, {3, 11, "network unreachable for TOS"},
+    {3, 12, "host unreachable for TOS"}, {3, 13, "communication administratively prohibited"},
+    {3, 14, "host precedence violation"}, {3, 15, "precedence cutoff in effct"}, {3, 16, nullptr}, {3, 255, nullptr},
+    {11, 0, "ttl equals 0 during transit"}, {11, 1, "ttl equals 0 during reassembly"}, {11, 2, nullptr},
+    {12, 0, "IP header bad(catchall error)"}, {12, 1, "required option missing"}, {12, 2, nullptr},
 };
 
-std::string ExpectedText(const CodeRow& row) {
-    if (row.text) return "198.51.100.1:" + std::string(row.text);
-    return "unknown icmp code " + std::to_string(row.code) + " with type " + std::to_string(row.type);
-}
-
-TEST(DatagramTest, EveryCodeOfTheTableOnARawSocket) {
-    for (const CodeRow& row : kCodeTable) {
-        auto reply = Raw(ErrorDatagram(row.type, row.code));
-        ASSERT_TRUE(reply) << int(row.type) << "/" << int(row.code);
-        EXPECT_EQ(reply->host, kHost) << "the pinged host, not the router";
-        EXPECT_EQ(reply->text, ExpectedText(row));
-    }
-}
-
-TEST(DatagramTest, EveryCodeOfTheTableFromTheErrorQueue) {
-    const Bytes request = Request(0x0777, kHost);  // the kernel's identifier, not ours
-    for (const CodeRow& row : kCodeTable) {
-        QueuedError e{true, row.type, row.code, kRouter, kHost, request};
-        auto reply = ReadQueuedError(e);
-        ASSERT_TRUE(reply) << int(row.type) << "/" << int(row.code);
-        EXPECT_EQ(reply->host, kHost);
-        EXPECT_EQ(reply->text, ExpectedText(row));
+TEST(DatagramTest, EveryCodeOfTheTableOnBothSocketKinds) {
+    const Bytes request = Icmp(kIcmpEchoRequest, 0, 0x0777);  // the kernel's identifier, not ours
+    for (const CodeRow& row : kCodes) {
+        const std::string want = row.text ? "198.51.100.1:" + std::string(row.text) : "unknown icmp code " +
+                                                std::to_string(row.code) + " with type " + std::to_string(row.type);
+        auto raw = Raw(Error(row.type, row.code));
+        auto queued = ReadQueuedError({true, row.type, row.code, kRouter, kHost, request});
+        ASSERT_TRUE(raw && queued) << int(row.type) << "/" << int(row.code);
+        EXPECT_EQ(raw->text, want);
+        EXPECT_EQ(queued->text, want);
+        EXPECT_TRUE(raw->host == kHost && queued->host == kHost) << "the pinged host, not the router";
     }
 }
 
 TEST(DatagramTest, EchoRepliesOnBothSocketKinds) {
-    struct Case {
-        uint32_t sent;
-        uint32_t now;
-        uint8_t ttl;
-        const char* text;
-    };
+    struct Case { uint32_t sent, now; uint8_t ttl; size_t options, extra; const char* text; };
     const Case cases[] = {
-        {1000, 1015, 64, "ttl=64,time=15,bytes=32"},
-        {0xFFFFFFF6u, 5, 1, "ttl=1,time=15,bytes=32"},         // across the tick wrap
-        {2000, 1000, 255, "ttl=255,time=-1000,bytes=32"},      // a forged future stamp stays harmless
+        {1000, 1015, 64, 0, 0, "ttl=64,time=15,bytes=32"},
+        {0xFFFFFFF6u, 5, 1, 12, 0, "ttl=1,time=15,bytes=32"},       // across the tick wrap
+        {2000, 1000, 255, 0, 500, "ttl=255,time=-1000,bytes=32"},  // a forged future stamp stays harmless
     };
     for (const Case& c : cases) {
-        Bytes icmp = EchoReplyMessage(kOurId, c.sent, kHost);
-        auto raw = Raw(Concat({IpHeader(kHost, kUs, c.ttl), icmp}), c.now);
-        ASSERT_TRUE(raw);
-        EXPECT_EQ(raw->text, c.text);
-        EXPECT_EQ(raw->host, kHost);
+        Bytes icmp = Icmp(kIcmpEchoReply, 9, kId, c.sent);  // any code is a reply
+        icmp.resize(icmp.size() + c.extra, 0xAA);
+        // The source may be an alias: the echoed target names the host.
+        auto raw = Raw(Cat(Ip(kRouter, kUs, c.ttl, c.options), icmp), c.now);
         auto dgram = ReadPingDatagram(icmp, c.ttl, c.now);
-        ASSERT_TRUE(dgram);
+        ASSERT_TRUE(raw && dgram) << c.text;
+        EXPECT_EQ(raw->text, c.text);
         EXPECT_EQ(dgram->text, c.text);
-        EXPECT_EQ(dgram->host, kHost);
+        EXPECT_TRUE(raw->host == kHost && dgram->host == kHost);
     }
 }
 
-TEST(DatagramTest, HostComesFromTheEchoedTargetAndAnyCodeIsAReply) {
-    // The reply's source may differ (an answer from an alias); the request's own target names the host.
-    Bytes d = Concat({IpHeader(kRouter, kUs, 64), EchoReplyMessage(kOurId, 1000, kHost, 9)});
-    auto reply = Raw(d);
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->host, kHost);
-    EXPECT_EQ(reply->text, "ttl=64,time=15,bytes=32");
-    // Extra payload beyond the request changes nothing: the text always says 32 bytes.
-    d.resize(d.size() + 500, 0xAA);
-    ASSERT_TRUE(Raw(d));
-    EXPECT_EQ(Raw(d)->text, "ttl=64,time=15,bytes=32");
-}
-
-TEST(DatagramTest, HeadersWithOptionsAreWalkedByTheirOwnLength) {
-    struct Case {
-        size_t outer;
-        size_t inner;
+TEST(DatagramTest, ForeignUnwantedAndMalformedDatagramsAreIgnored) {
+    const std::pair<const char*, Bytes> cases[] = {
+        {"reply to another program", Echo(0x1111)}, {"error for another program", Error(3, 1, 0x1111)},
+        {"our own outgoing request", Cat(Ip(kUs, kHost, 64), Icmp(kIcmpEchoRequest, 0))},
+        {"error quoting UDP", With(Error(3, 3), 20 + 8 + 9, 17)},
+        {"error quoting a reply", With(Error(3, 3), 20 + 8 + 20, kIcmpEchoReply)},
+        {"redirect", Error(5, 1)}, {"source quench", Error(4, 0)}, {"timestamp reply", With(Echo(), 20, 14)},
+        {"outer header length below 20", With(Error(3, 1), 0, 0x44)}, {"IPv6", With(Error(3, 1), 0, 0x65)},
+        {"outer header longer than the datagram", With(Error(3, 1), 0, 0x4F)},
+        {"quoted header length below 20", With(Error(3, 1), 28, 0x42)},
+        {"quoted header longer than what is left", With(Error(3, 1), 28, 0x4F)},
     };
-    for (Case c : {Case{0, 0}, Case{4, 0}, Case{0, 4}, Case{8, 40}, Case{40, 40}, Case{40, 0}}) {
-        auto reply = Raw(ErrorDatagram(3, 1, kOurId, c.outer, c.inner));
-        ASSERT_TRUE(reply) << c.outer << "/" << c.inner;
-        EXPECT_EQ(reply->text, "198.51.100.1:host unreachable");
-        EXPECT_EQ(reply->host, kHost);
-    }
-    Bytes echo = Concat({IpHeader(kHost, kUs, 64, 12), EchoReplyMessage(kOurId, 1000, kHost)});
-    ASSERT_TRUE(Raw(echo));
-    EXPECT_EQ(Raw(echo)->text, "ttl=64,time=15,bytes=32");
-}
-
-TEST(DatagramTest, ForeignAndUnwantedMessagesAreIgnored) {
-    Bytes ourRequest = Concat({IpHeader(kUs, kHost, 64), Request(kOurId, kHost)});
-    Bytes udpQuoted = ErrorDatagram(3, 3);
-    udpQuoted[20 + 8 + 9] = 17;  // the quoted datagram was UDP
-    Bytes quotedReply = ErrorDatagram(3, 3);
-    quotedReply[20 + 8 + 20] = kIcmpEchoReply;  // the quote is not an echo request
-    Bytes redirect = ErrorDatagram(5, 1);
-    Bytes sourceQuench = ErrorDatagram(4, 0);
-    struct Case {
-        const char* what;
-        Bytes datagram;
-    };
-    const Case cases[] = {
-        {"echo reply of another program", Concat({IpHeader(kHost, kUs, 64), EchoReplyMessage(0x1111, 1000, kHost)})},
-        {"error for another program", ErrorDatagram(3, 1, 0x1111)},
-        {"our own outgoing request", ourRequest},
-        {"error quoting a UDP datagram", udpQuoted},
-        {"error quoting a reply", quotedReply},
-        {"redirect", redirect},
-        {"source quench", sourceQuench},
-        {"timestamp reply", Concat({IpHeader(kHost, kUs, 64), Bytes{14, 0, 0, 0, 0x21, 0x43, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}})},
-    };
-    for (const Case& c : cases) EXPECT_FALSE(Raw(c.datagram)) << c.what;
-}
-
-TEST(DatagramTest, ShortAndGarbageDatagramsAreIgnoredAtEveryLength) {
-    // Every truncation of valid datagrams short of the last field read is refused.
-    struct Case {
-        const char* what;
-        Bytes datagram;
-        size_t needed;  // shortest length that is read whole
-    };
-    const Case cases[] = {
-        {"echo reply", Concat({IpHeader(kHost, kUs, 64), EchoReplyMessage(kOurId, 1000, kHost)}), 20 + 16},
-        {"echo reply behind options", Concat({IpHeader(kHost, kUs, 64, 8), EchoReplyMessage(kOurId, 1000, kHost)}),
-         28 + 16},
-        {"error", ErrorDatagram(3, 1), 20 + 8 + 20 + 8},
-        {"error quoting options", ErrorDatagram(11, 0, kOurId, 0, 12), 20 + 8 + 32 + 8},
-    };
-    for (const Case& c : cases) {
-        ASSERT_TRUE(Raw(c.datagram)) << c.what;
-        for (size_t n = 0; n < c.needed; ++n)
-            EXPECT_FALSE(Raw(Bytes(c.datagram.begin(), c.datagram.begin() + n))) << c.what << " cut to " << n;
-        EXPECT_TRUE(Raw(Bytes(c.datagram.begin(), c.datagram.begin() + c.needed))) << c.what;
-    }
-
-    Bytes bad = ErrorDatagram(3, 1);
-    struct Mangle {
-        const char* what;
-        size_t offset;
-        uint8_t value;
-    };
-    const Mangle mangles[] = {
-        {"outer header length below 20", 0, 0x44},
-        {"outer header longer than the datagram", 0, 0x4F},
-        {"outer version 6", 0, 0x65},
-        {"quoted header length below 20", 28, 0x42},
-        {"quoted header length 0", 28, 0x40},
-        {"quoted header longer than what is left", 28, 0x4F},
-    };
-    for (const Mangle& m : mangles) {
-        Bytes d = bad;
-        d[m.offset] = m.value;
-        EXPECT_FALSE(Raw(d)) << m.what;
-    }
-    EXPECT_FALSE(ReadPingDatagram(Bytes{0, 0, 0, 0, 0, 0, 0}, 64, 0));
+    for (const auto& [what, datagram] : cases) EXPECT_FALSE(Raw(datagram)) << what;
     EXPECT_FALSE(ReadPingDatagram(Bytes(15, 0), 64, 0));
-    EXPECT_FALSE(ReadPingDatagram(Request(1, kHost), 64, 0)) << "a datagram socket only answers with replies";
+    EXPECT_FALSE(ReadPingDatagram(Icmp(kIcmpEchoRequest, 0), 64, 0)) << "a datagram socket only answers with replies";
+}
+
+// Each header is walked by its own length; every cut short of the last field read is refused.
+TEST(DatagramTest, HeadersWithOptionsAndEveryTruncation) {
+    const std::tuple<const char*, Bytes, size_t> cases[] = {
+        {"echo reply", Echo(), 20 + 16}, {"echo reply behind options", Echo(kId, 8), 28 + 16},
+        {"error", Error(3, 1), 20 + 8 + 20 + 8}, {"error behind options", Error(3, 1, kId, 40), 60 + 8 + 20 + 8},
+        {"error quoting options", Error(11, 0, kId, 0, 12), 20 + 8 + 32 + 8},
+        {"both with options", Error(3, 1, kId, 8, 40), 28 + 8 + 60 + 8},
+    };
+    for (const auto& [what, d, needed] : cases) {
+        for (size_t n = 0; n < needed; ++n) EXPECT_FALSE(Raw(Bytes(d.begin(), d.begin() + n))) << what << " cut to " << n;
+        EXPECT_EQ(Raw(Bytes(d.begin(), d.begin() + needed)).value_or(EngineReply{}).host, kHost) << what;
+    }
 }
 
 TEST(DatagramTest, QueuedErrorsThatAreNotOursOrIncompleteAreIgnored) {
-    const Bytes request = Request(7, kHost);
-    const Bytes reply = EchoReplyMessage(7, 1, kHost);
-    struct Case {
-        const char* what;
-        QueuedError error;
+    const Bytes request = Icmp(kIcmpEchoRequest, 0, 7), reply = Icmp(kIcmpEchoReply, 0, 7);
+    const std::pair<const char*, QueuedError> cases[] = {
+        {"local failure", {false, 3, 1, kRouter, kHost, request}}, {"redirect", {true, 5, 0, kRouter, kHost, request}},
+        {"no destination", {true, 3, 1, kRouter, std::nullopt, request}},
+        {"echo reply type", {true, 0, 0, kRouter, kHost, request}},
+        {"payload too short", {true, 3, 1, kRouter, kHost, std::span(request).first(7)}},
+        {"payload is not a request", {true, 3, 1, kRouter, kHost, reply}},
     };
-    const Case cases[] = {
-        {"local failure", QueuedError{false, 3, 1, kRouter, kHost, request}},
-        {"no destination", QueuedError{true, 3, 1, kRouter, std::nullopt, request}},
-        {"redirect", QueuedError{true, 5, 0, kRouter, kHost, request}},
-        {"echo reply type", QueuedError{true, 0, 0, kRouter, kHost, request}},
-        {"payload too short", QueuedError{true, 3, 1, kRouter, kHost, std::span(request).first(7)}},
-        {"payload is not a request", QueuedError{true, 3, 1, kRouter, kHost, reply}},
-    };
-    for (const Case& c : cases) EXPECT_FALSE(ReadQueuedError(c.error)) << c.what;
-
-    // Without an offender the destination itself speaks.
-    auto reply2 = ReadQueuedError(QueuedError{true, 3, 1, std::nullopt, kHost, request});
-    ASSERT_TRUE(reply2);
-    EXPECT_EQ(reply2->text, "198.51.100.2:host unreachable");
+    for (const auto& [what, error] : cases) EXPECT_FALSE(ReadQueuedError(error)) << what;
+    auto noOffender = ReadQueuedError({true, 3, 1, std::nullopt, kHost, request});
+    EXPECT_EQ(noOffender.value_or(EngineReply{}).text, "198.51.100.2:host unreachable") << "the host itself speaks";
 }
 
-TEST(ReplyTextTest, AddressesAndSocketErrors) {
-    EXPECT_EQ(AddressToText(inet_addr("10.0.0.1")), "10.0.0.1");
-    EXPECT_EQ(AddressToText(inet_addr("255.255.255.255")), "255.255.255.255");
-    EXPECT_EQ(AddressToText(0), "0.0.0.0");
-    EXPECT_EQ(SocketErrorText("sendto()", 101), "sendto() WSAError 101");
+TEST(EchoRequestTest, ChecksumAndLayoutMatchKnownBytes) {
+    const std::pair<Bytes, uint16_t> sums[] = {  // sums as stored: low byte first
+        {{}, 0xFFFF}, {{0x00, 0x01, 0xF2, 0x03, 0xF4, 0xF5, 0xF6, 0xF7}, 0x0D22},  // the RFC 1071 example
+        {{0xAB}, static_cast<uint16_t>(~0x00AB)},                    // an odd byte is the low half of a word
+        {{0xFF, 0xFF, 0xFF, 0xFF}, 0x0000}, {{0xFF, 0xFF, 0x01, 0x00}, 0xFFFE},  // carries fold back in
+    };
+    for (const auto& [bytes, sum] : sums) EXPECT_EQ(InternetChecksum(bytes), sum) << ::testing::PrintToString(bytes);
+
+    EchoRequest request;
+    request.bytes.fill(0xEE);  // Build must rewrite every byte
+    request.Build(0x1234, 0x0A0B0C0D, kHost);
+    Bytes expected = {0x08, 0x00, 0x81, 0xA1, 0x34, 0x12, 0x00, 0x00, 0x0D, 0x0C, 0x0B, 0x0A, 0xC6, 0x33, 0x64, 0x02};
+    expected.resize(kEchoRequestSize, 0);
+    EXPECT_EQ(Bytes(request.bytes.begin(), request.bytes.end()), expected);
+}
+
+TEST(ReplyTextTest, SocketErrorsNameTheStepAndFitTheTextBlock) {
     EXPECT_EQ(SocketErrorText("recvfrom()", 0), "recvfrom() WSAError 0");
     EXPECT_EQ(SocketErrorText(std::string(400, 'x'), 1).size(), kMaxReplyText);
-}
-
-TEST(ReplyTextTest, PortUnreachableFromARouterNamesTheRouter) {
-    IcmpOutcome o;
-    o.type = 3;
-    o.code = 3;
-    o.source = inet_addr("10.0.0.1");
-    EXPECT_EQ(FormatReplyText(o, 0), "10.0.0.1:port unreachable");
 }
 
 }  // namespace
