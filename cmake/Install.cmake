@@ -4,6 +4,8 @@
 include(GNUInstallDirs)
 
 install(TARGETS sondrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The window library, loaded by the executable from ../lib/sondrel relative to itself.
+install(TARGETS sondrel_window LIBRARY DESTINATION ${SONDREL_DESKTOP_LIBDIR})
 
 install(FILES ${CMAKE_SOURCE_DIR}/data/about.txt
         DESTINATION ${CMAKE_INSTALL_DATADIR}/sondrel)

@@ -1,6 +1,7 @@
 #include <cstring>
 #include <span>
 
+#include "app/DesktopLoader.h"
 #include "app/Tools.h"
 
 int main(int argc, char** argv) {
@@ -11,5 +12,5 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[1], "--locate") == 0) return sondrel::RunLocateTool(rest);
         if (std::strcmp(argv[1], "--console") == 0) return sondrel::RunConsoleMonitor(rest);
     }
-    return RunDesktop(argc, argv);
+    return sondrel::LoadAndRunDesktop(argc, argv);
 }
