@@ -1,15 +1,13 @@
-// Each case runs in a child process: giving up privileges cannot be undone. The child's
-// exit status is the number of the first failed check.
+// Each case runs in a child process, since giving up privileges cannot be undone; the
+// child's exit status is the number of the first failed check.
 #include <arpa/inet.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/capability.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
-#include <functional>
 #include <string>
 
 #include "engine/IcmpSocket.h"
@@ -18,35 +16,34 @@
 namespace sondrel {
 namespace {
 
-int InChild(const std::function<int()>& body) {
-    pid_t pid = ::fork();
-    if (pid == 0) ::_exit(body());
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+int OpenThenDropEveryCapability() {
+    std::string message;
+    auto socket = IcmpSocket::Open(&message);
+    if (!socket || socket->kind() != IcmpSocket::Kind::Raw) return 1;
+    if (socket->identifier() != static_cast<uint16_t>(::getpid() & 0xFFFF)) return 2;
+    int size = 0;
+    socklen_t len = sizeof size;
+    ::getsockopt(socket->fd(), SOL_SOCKET, SO_RCVBUF, &size, &len);
+    if (size < (4 << 20)) return 3;  // a round of thousands of replies must fit
+    if (!DropAllCapabilities()) return 4;
+    if (::cap_compare(::cap_get_proc(), ::cap_init()) != 0 || IcmpSocket::OpenRaw()) return 5;
+    EchoRequest request;
+    request.Build(socket->identifier(), 0, htonl(INADDR_LOOPBACK));
+    return socket->Send(request, htonl(INADDR_LOOPBACK)) == 0 ? 0 : 6;  // the open one still works
+}
+
+int OpenAsNobody() {
+    if (::setgroups(0, nullptr) || ::setresgid(65534, 65534, 65534) || ::setresuid(65534, 65534, 65534)) return 1;
+    std::string message;
+    if (IcmpSocket::Open(&message)) return 2;
+    if (message.rfind("Cannot open an ICMP socket", 0) != 0) return 3;
+    if (message.find("setcap cap_net_raw+ep ") == std::string::npos) return 4;
+    return message.find("net.ipv4.ping_group_range") == std::string::npos ? 5 : 0;
 }
 
 TEST(IcmpSocketTest, RawSocketKeepsWorkingWhenEveryCapabilityIsDropped) {
     if (!test::CanOpenRawIcmp()) GTEST_SKIP() << "no raw ICMP socket here (needs root or cap_net_raw)";
-    EXPECT_EQ(InChild([] {
-                  std::string message;
-                  auto socket = IcmpSocket::Open(&message);
-                  if (!socket || socket->kind() != IcmpSocket::Kind::Raw) return 1;
-                  if (socket->identifier() != static_cast<uint16_t>(::getpid() & 0xFFFF)) return 2;
-                  int size = 0;
-                  socklen_t len = sizeof size;
-                  ::getsockopt(socket->fd(), SOL_SOCKET, SO_RCVBUF, &size, &len);
-                  if (size < (4 << 20)) return 3;  // a round of thousands of replies must fit
-                  if (!DropAllCapabilities()) return 4;
-                  cap_t now = ::cap_get_proc(), none = ::cap_init();
-                  const bool empty = ::cap_compare(now, none) == 0;
-                  ::cap_free(now), ::cap_free(none);
-                  if (!empty || IcmpSocket::OpenRaw()) return 5;
-                  EchoRequest request;
-                  request.Build(socket->identifier(), 0, htonl(INADDR_LOOPBACK));
-                  return socket->Send(request, htonl(INADDR_LOOPBACK)) == 0 ? 0 : 6;
-              }),
-              0);
+    EXPECT_EXIT(::_exit(OpenThenDropEveryCapability()), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(IcmpSocketTest, WithoutAnyPermissionTheMessageNamesBothWays) {
@@ -54,16 +51,7 @@ TEST(IcmpSocketTest, WithoutAnyPermissionTheMessageNamesBothWays) {
     long low = 1, high = 0;
     std::ifstream("/proc/sys/net/ipv4/ping_group_range") >> low >> high;
     if (low <= 65534 && 65534 <= high) GTEST_SKIP() << "net.ipv4.ping_group_range admits everyone here";
-    EXPECT_EQ(InChild([] {
-                  if (::setgroups(0, nullptr) || ::setresgid(65534, 65534, 65534) || ::setresuid(65534, 65534, 65534))
-                      return 1;
-                  std::string message;
-                  if (IcmpSocket::Open(&message)) return 2;
-                  if (message.rfind("Cannot open an ICMP socket", 0) != 0) return 3;
-                  if (message.find("setcap cap_net_raw+ep ") == std::string::npos) return 4;
-                  return message.find("net.ipv4.ping_group_range") == std::string::npos ? 5 : 0;
-              }),
-              0);
+    EXPECT_EXIT(::_exit(OpenAsNobody()), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
