@@ -19,8 +19,13 @@
 #include <algorithm>
 
 #include "app/CMainFrame.h"
+#include "desktop/CDropWnd.h"
+#include "desktop/CHelp.h"
+#include "details/CHostInfoDlg.h"
 #include "engine/IcmpSocket.h"
 #include "engine/PingThreads.h"
+#include "input/CInputCommands.h"
+#include "input/ContextMenus.h"
 #include "model/CCorvelDoc.h"
 #include "model/ListFile.h"
 #include "model/ReplyRules.h"
@@ -46,6 +51,14 @@ constexpr int kFixedColumnsWidth = 200 + 30 + 60 + 2;
 
 QString ToQ(const std::string& s) { return QString::fromStdString(s); }
 
+// A host never counts more answers than requests sent to it. The receiver's first request
+// to 127.0.0.1 goes out before any round, and a late answer can reach a host that was just
+// removed and listed again; counted, either would show more replies than requests (a
+// negative loss).
+bool IsUnaskedEcho(const HostRecord& record, std::string_view text) {
+    return IsEchoReplyText(text) && record.m_nReceived >= record.m_nSent;
+}
+
 }  // namespace
 
 CCorvelView::CCorvelView(CMainFrame* frame, CCorvelDoc* doc, ViewSetup setup)
@@ -59,10 +72,19 @@ CCorvelView::CCorvelView(CMainFrame* frame, CCorvelDoc* doc, ViewSetup setup)
     m_hQuitProgram = NamedEvent::Open(kQuitProgramEvent);
     m_contextMenu = new QMenu(this);
     BuildForm();
+    m_pInfoDlg = new CHostInfoDlg(this);
+    m_pInfoDlg->SetSources(&m_hosts, &m_historyFiles, &m_dwInfoAddress);
+    m_pDropWnd = new CDropWnd();
 }
 
 CCorvelView::~CCorvelView() {
     OnDestroy();
+    // The details window reads the host table; it goes while the table is still there.
+    delete m_pInfoDlg;
+    m_pInfoDlg = nullptr;
+    // The drop window is a window of its own, not a child: it goes with its view.
+    delete m_pDropWnd;
+    m_pDropWnd = nullptr;
     m_hModifyList.Close();
     m_hStopPing.Close();
     m_hQuitProgram.Close();
@@ -140,6 +162,7 @@ void CCorvelView::OnInitialUpdate() {
     g_pView = this;
     m_pDoc->m_bViewReady = true;
     m_pDoc->m_pView = this;
+    CreateDropWindow();
     CreateStateIndicator();
     // Column widths are set once; only "bytes" follows the window, as the last column.
     for (int c = 0; c < 3; ++c) m_list->setColumnWidth(c, kColumnWidths[c]);
@@ -147,6 +170,12 @@ void CCorvelView::OnInitialUpdate() {
     SeedStartOffsets(TickCount());
     StartReceiver();
     m_bFirstUpdate = false;
+    m_dropTarget.SetView(this);
+    m_dropTarget.Register(m_list);
+    if (m_pDropWnd) {
+        m_pDropWnd->m_dropTarget.SetView(this);
+        m_pDropWnd->m_dropTarget.Register(m_pDropWnd);
+    }
     CreateTray();
     ConnectCommands();
     LoadDefaultList();
@@ -154,6 +183,15 @@ void CCorvelView::OnInitialUpdate() {
     ArmTimer(m_nInterval);
     if (!m_setup.historyDirError.empty()) ReportOnce(ToQ(m_setup.historyDirError));
     UpdateRunStateUI();
+}
+
+void CCorvelView::CreateDropWindow() {
+    if (m_pDropWnd == nullptr) return;
+    if (CMainFrame* f = m_pFrame) {
+        m_pDropWnd->SetMainWindow(
+            f, [f](int id) { return f->Command(id); }, [f] { f->UpdateCommandUI(); });
+    }
+    m_pDropWnd->Create();
 }
 
 void CCorvelView::CreateStateIndicator() {
@@ -231,6 +269,17 @@ void CCorvelView::ConnectCommands() {
     f->OnUpdateCommand(ID_AUTO_START, [](QAction* a) { a->setChecked(g_bAutoStart); });
     f->OnUpdateCommand(ID_AUTO_POPUP, [](QAction* a) { a->setChecked(g_bAutoPopup); });
     f->OnUpdateCommand(ID_DELETE_SELECTED, [this](QAction* a) { a->setEnabled(!SelectedRows().empty()); });
+    f->OnUpdateCommand(ID_DELETE_ADDRESS, [this](QAction* a) {
+        const bool listed = ListCommandStatesFor(m_addresses.size(), 0).deleteAddress;
+        a->setEnabled(listed);
+        m_btnStop->setEnabled(listed);
+    });
+    f->OnUpdateCommand(ID_DELETE_GROUP, [this](QAction* a) {
+        a->setEnabled(ListCommandStatesFor(m_addresses.size(), 0).deleteGroup);
+    });
+    f->OnUpdateCommand(ID_CLEAR_ALL, [this](QAction* a) {
+        a->setEnabled(ListCommandStatesFor(m_addresses.size(), 0).clearAll);
+    });
 }
 
 // --- Hosts --------------------------------------------------------------------------------
@@ -339,7 +388,7 @@ void CCorvelView::OnListRemoved(uint32_t address) {
     DeleteHistoryFile(address);
     int row = m_rows->FindRow(text);
     if (row >= 0) m_rows->RemoveRowAt(row);
-    // The details window notes the removal in its log when it shows this host.
+    NoteRemovalInDetails(address);
     m_hosts.RemoveHost(address);
     if (m_pFrame) m_pFrame->UpdateCommandUI();
 }
@@ -350,7 +399,10 @@ void CCorvelView::OnListModified() {
     LockAddresses();
     m_rows->RemoveAll();
     m_addresses.clear();
-    for (auto item : m_hosts) DeleteHistoryFile(item.address);
+    for (auto item : m_hosts) {
+        DeleteHistoryFile(item.address);
+        NoteRemovalInDetails(item.address);
+    }
     m_hosts.RemoveAllHosts();
     m_nInterval = m_pDoc->m_nInterval;
     ApplyInterval();
@@ -371,28 +423,37 @@ void CCorvelView::OnListModified() {
     if (m_pFrame) m_pFrame->UpdateCommandUI();
 }
 
+void CCorvelView::NoteRemovalInDetails(uint32_t address) {
+    if (address == m_dwInfoAddress && m_pInfoDlg) m_pInfoDlg->OnHostRemoved();
+}
+
 void CCorvelView::OnPingReply(uint32_t address, const std::string& text) {
     HostRecord* record = m_hosts.FindHost(address);
-    if (record == nullptr) return;
+    if (record == nullptr || IsUnaskedEcho(*record, text)) return;
     int row = RowOfHost(address, *record);
     std::optional<std::string_view> rowTime;
     if (row >= 0) rowTime = m_rows->Text(row, 2);
     ReplyOutcome outcome = ApplyReply(*record, text, rowTime, TimeStampNow());
-    if (outcome.rowChanged) m_rows->SetResults(row, outcome.columns);
-    // The details window, when it shows this host, logs the event and refreshes its fields.
+    if (!outcome.rowChanged) return;
+    m_rows->SetResults(row, outcome.columns);
+    if (address == m_dwInfoAddress && m_pInfoDlg) m_pInfoDlg->OnHostReply(*record, outcome.stamp, outcome.event);
 }
 
 void CCorvelView::OnPingTimeout() {
     if (m_hosts.IsEmpty()) return;
+    const std::string stamp = TimeStampNow();
     const std::vector<uint32_t> reported = TimeoutPass(
         m_hosts, [this](uint32_t address, const HostRecord& record) { return RowOfHost(address, record) >= 0; },
-        TimeStampNow());
+        stamp);
     const ResultColumns columns = TimeoutColumns();
     for (uint32_t address : reported) {
         const HostRecord* record = m_hosts.FindHost(address);
         if (record == nullptr) continue;
         int row = RowOfHost(address, *record);
         if (row >= 0) m_rows->SetResults(row, columns);
+        if (address == m_dwInfoAddress && m_pInfoDlg) {
+            m_pInfoDlg->OnHostTimeout(*record, std::string(WithoutLineEnd(stamp)), std::string(kEventTimeout));
+        }
     }
 }
 
@@ -403,7 +464,7 @@ void CCorvelView::OnTimer() {
     PostViewMessage(this, WM_PING_TIMEOUT);
     StartSender();
     for (auto item : m_hosts) item.record.m_nSent += 1;
-    // The details window's "Sent:" field goes up by one as well.
+    if (m_pInfoDlg) m_pInfoDlg->AddOneSent();
 }
 
 void CCorvelView::StartReceiver() {
@@ -619,18 +680,46 @@ void CCorvelView::OnDestroy() {
     QCoreApplication::removePostedEvents(this);
 }
 
-// --- Commands filled in elsewhere -------------------------------------------------------------
+// --- List commands, popup menu, details ----------------------------------------------------------
 
-void CCorvelView::OnAddAddress() {}
-void CCorvelView::OnAddGroup() {}
-void CCorvelView::OnDeleteAddress() {}
-void CCorvelView::OnDeleteGroup() {}
-void CCorvelView::OnDeleteSelected() {}
-void CCorvelView::OnClearAll() {}
-void CCorvelView::OnImportFromFile() {}
-void CCorvelView::OnCopyAddress() {}
-void CCorvelView::OnMoreDetails() {}
-void CCorvelView::OnHowTo() {}
-void CCorvelView::OnListRightClick(const QPoint& pos) { (void)pos; }
-void CCorvelView::OnListDoubleClick(int row) { (void)row; }
-void CCorvelView::OnListKeyDown(int key) { (void)key; }
+void CCorvelView::OnAddAddress() { CInputCommands::AddAddress(InputContextOf(*this)); }
+void CCorvelView::OnAddGroup() { CInputCommands::AddGroup(InputContextOf(*this)); }
+void CCorvelView::OnDeleteAddress() { CInputCommands::DeleteAddress(InputContextOf(*this)); }
+void CCorvelView::OnDeleteGroup() { CInputCommands::DeleteGroup(InputContextOf(*this)); }
+void CCorvelView::OnDeleteSelected() { CInputCommands::DeleteSelected(InputContextOf(*this)); }
+void CCorvelView::OnClearAll() { CInputCommands::ClearAll(InputContextOf(*this)); }
+void CCorvelView::OnImportFromFile() { CInputCommands::ImportFromFile(InputContextOf(*this)); }
+void CCorvelView::OnCopyAddress() { CInputCommands::CopyAddress(InputContextOf(*this)); }
+
+void CCorvelView::OnMoreDetails() {
+    const std::vector<int> rows = SelectedRows();
+    if (!rows.empty()) OpenDetailsOfRow(rows.front());
+}
+
+void CCorvelView::OnHowTo() { ::OnHowTo(); }
+
+void CCorvelView::OnListRightClick(const QPoint& pos) {
+    if (m_pFrame == nullptr) return;
+    const bool onRow = m_list->indexAt(pos).isValid();
+    const std::vector<MenuItem> items =
+        onRow ? RowMenuItems(SelectedRows().size()) : EditMenuItems(m_addresses.size());
+    // The chosen command runs once the menu has closed, as the menu bar's would.
+    CInputCommands::FillPopupMenu(*m_contextMenu, items, [this](int id) {
+        if (QAction* a = m_pFrame->Command(id)) QMetaObject::invokeMethod(a, &QAction::trigger, Qt::QueuedConnection);
+    });
+    m_contextMenu->popup(QCursor::pos());
+}
+
+void CCorvelView::OnListDoubleClick(int row) { OpenDetailsOfRow(row); }
+
+void CCorvelView::OpenDetailsOfRow(int row) {
+    if (m_pInfoDlg == nullptr || row < 0 || row >= m_rows->Count()) return;
+    m_pInfoDlg->OpenHostDetails(ToQ(m_rows->Text(row, 0)));
+}
+
+void CCorvelView::OnListKeyDown(int key) {
+    if (m_pFrame == nullptr || !CInputCommands::IsDeleteSelectedKey(key, SelectedRows().size())) return;
+    if (QAction* a = m_pFrame->Command(ID_DELETE_SELECTED)) {
+        QMetaObject::invokeMethod(a, &QAction::trigger, Qt::QueuedConnection);
+    }
+}

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "desktop/CAddressDropTarget.h"
 #include "model/AddressArray.h"
 #include "model/History.h"
 #include "model/HostTable.h"
@@ -126,7 +127,7 @@ public:
     // Brings every command's enabled and checked state up to date.
     void UpdateCommandStates();
 
-    // List commands and details; filled in by the input, details and desktop code.
+    // List commands, the list's popup menu, the details window and help.
     void OnAddAddress();
     void OnAddGroup();
     void OnDeleteAddress();
@@ -154,10 +155,12 @@ public:
     void OnTrayNotify(uint32_t iconId, int64_t mouseMessage);
     void OnEngineMessage(const QString& text);
 
-    // Hooks of the details and drop windows (owned by their own code).
+    // The details window (one for the program) and the floating drop window, both owned here.
     CHostInfoDlg* m_pInfoDlg = nullptr;
     uint32_t m_dwInfoAddress = 0;  // host the details window shows; 0 while it is closed
     CDropWnd* m_pDropWnd = nullptr;
+    // Makes the list accept dropped links; the drop window has one of its own.
+    CAddressDropTarget m_dropTarget;
 
 protected:
     bool event(QEvent* e) override;
@@ -180,6 +183,9 @@ private:
     void ReapSenders(bool all);
     void ReportOnce(const QString& text);
     int RowOfHost(uint32_t address, const sondrel::HostRecord& record) const;
+    void CreateDropWindow();
+    void OpenDetailsOfRow(int row);
+    void NoteRemovalInDetails(uint32_t address);
 
     CMainFrame* m_pFrame;
     CCorvelDoc* m_pDoc;

@@ -18,7 +18,9 @@ QSet<QString>& OpenTexts() {
     return texts;
 }
 
-QMessageBox* MakeBox(QWidget* parent, const QString& text) {
+QMessageBox* MakeBox(QWidget* parent, QString text) {
+    // The texts keep their CR LF pairs; a box breaks lines at LF alone and would show the CR.
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Sondrel"), text, QMessageBox::Ok, parent);
     box->setIcon(QMessageBox::Warning);
     return box;

@@ -24,6 +24,7 @@
 
 #include "app/CCorvelApp.h"
 #include "app/CMainFrame.h"
+#include "details/CHostInfoDlg.h"
 #include "engine/IcmpSocket.h"
 #include "model/CCorvelDoc.h"
 #include "model/AddressText.h"
@@ -83,17 +84,12 @@ inline void WriteList(const std::filesystem::path& path, uint32_t interval, cons
 
 inline uint32_t Loopback(uint8_t last) { return AddressFromOctets(127, 0, 0, last); }
 
-// Types text into a line edit as the user would (each key edits the text).
-inline void TypeInto(QLineEdit* edit, const QString& text) {
-    edit->setFocus();
-    edit->selectAll();
-    QKeyEvent del(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
-    QApplication::sendEvent(edit, &del);
-    for (QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(edit, &press);
-    }
-}
+// Knows no names: the details window's reverse lookups stay off the network.
+class NoNames final : public Resolver {
+public:
+    std::optional<uint32_t> LookupName(const std::string&) override { return std::nullopt; }
+    std::optional<std::string> LookupAddress(uint32_t) override { return std::nullopt; }
+};
 
 class CAppHarness {
 public:
@@ -125,6 +121,7 @@ public:
     bool Start(const QStringList& files = {}) {
         app_ = std::make_unique<CCorvelApp>(MakeOptions());
         if (!app_->InitInstance(files)) return false;
+        if (view()->m_pInfoDlg) view()->m_pInfoDlg->SetResolver(&noNames_);
         QCoreApplication::processEvents();
         return true;
     }
@@ -164,6 +161,7 @@ public:
 
 private:
     TempDir dir_;
+    NoNames noNames_;
     std::shared_ptr<const IcmpSocket> socket_;
     std::string instanceName_;
     std::unique_ptr<CCorvelApp> app_;
