@@ -152,7 +152,8 @@ TEST_F(DropTargetTest, AutoPopupAndListFiles) {
         EXPECT_EQ(mainWindow.isVisible(), popup) << "auto popup " << popup;
     }
     posted.clear();
-    EXPECT_EQ(Drop("file:///home/user/my%20hosts.ipl\r\n", ""), Qt::CopyAction) << "the source keeps its file";
+    EXPECT_EQ(Drop("file:///home/user/my%20hosts.ipl\r\n", ""), Qt::CopyAction)
+        << "the source keeps its file";
     EXPECT_EQ(opened, std::vector<QString>{"/home/user/my hosts.ipl"});
     EXPECT_TRUE(posted.empty());
 }

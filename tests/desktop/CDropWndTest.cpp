@@ -62,7 +62,8 @@ TEST(DropWndTest, MenuItemsAndStatesFollowTheProgram) {
 
 TEST(DropWndTest, DoubleClickTogglesTheMainWindow) {
     enum Start { Minimized, Normal, Maximized, Hidden };
-    const std::pair<Start, bool> cases[] = {{Minimized, true}, {Normal, false}, {Maximized, false}, {Hidden, true}};
+    const std::pair<Start, bool> cases[] = {
+        {Minimized, true}, {Normal, false}, {Maximized, false}, {Hidden, true}};
     for (const auto& [start, visible] : cases) {
         QWidget main;
         CDropWnd wnd;
