@@ -35,7 +35,7 @@ std::vector<uint32_t> Hosts(uint32_t first, uint32_t count) {
 }
 
 // Counts, per target, the requests carrying `id` that leave on loopback, read by a second raw
-// socket without a filter until it stays quiet for 200 ms.
+// socket without a filter until 200 ms pass without a request or reply carrying `id`.
 struct RequestSpy {
     static constexpr int kBuffer = 8 << 20;  // a whole round of requests and replies fits
     int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
@@ -44,11 +44,13 @@ struct RequestSpy {
     std::map<uint32_t, int> Count(uint16_t id) {
         std::map<uint32_t, int> seen;
         uint8_t buf[1024] = {};
-        for (pollfd p{fd, POLLIN, 0}; ::poll(&p, 1, 200) == 1;) {
+        auto quiet = std::chrono::steady_clock::now() + 200ms;  // other programs' pings go on meanwhile
+        for (pollfd p{fd, POLLIN, 0}; std::chrono::steady_clock::now() < quiet && ::poll(&p, 1, 200) == 1;) {
             ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
             const uint8_t* icmp = buf + (buf[0] & 0x0F) * 4;
-            if (n >= icmp - buf + 16 && icmp[0] == kIcmpEchoRequest && LoadLe16(icmp + 4) == id)
-                ++seen[LoadRaw32(icmp + 12)];
+            if (n < icmp - buf + 16 || LoadLe16(icmp + 4) != id) continue;
+            quiet = std::chrono::steady_clock::now() + 200ms;
+            if (icmp[0] == kIcmpEchoRequest) ++seen[LoadRaw32(icmp + 12)];
         }
         return seen;
     }
