@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileDescriptor.h"
 #include "app/ConsoleEngine.h"
 #include "app/ConsoleOptions.h"
 #include "app/ConsoleSession.h"
@@ -22,21 +23,6 @@ namespace sondrel {
 namespace {
 
 constexpr uint32_t kDefaultInterval = 3;
-
-// A descriptor closed when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 void PrintToStderr(const std::string& text) {
     static std::mutex lock;
@@ -122,8 +108,8 @@ int RunConsoleMonitor(std::span<char* const> args) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    Descriptor signals(::signalfd(-1, &stopSignals, SFD_CLOEXEC));
-    Descriptor timer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC));
+    FileDescriptor signals(::signalfd(-1, &stopSignals, SFD_CLOEXEC));
+    FileDescriptor timer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC));
 
     ConsoleSession session(options.events, stdout, stderr, TheSystemResolver(),
                            [](const std::string& url) { return ResolveUrlHost(url); });

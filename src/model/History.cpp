@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "model/AddressText.h"
-#include "model/FileDescriptor.h"
+#include "platform/FileDescriptor.h"
 
 namespace sondrel {
 

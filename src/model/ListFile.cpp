@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "model/FileDescriptor.h"
+#include "platform/FileDescriptor.h"
 
 namespace sondrel {
 

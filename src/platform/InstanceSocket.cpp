@@ -1,4 +1,5 @@
 #include "platform/InstanceSocket.h"
+#include "platform/FileDescriptor.h"
 
 #include <cerrno>
 #include <cstring>
@@ -40,20 +41,6 @@ bool WaitFor(int fd, short events, int timeoutMs) {
         if (errno != EINTR) return false;
     }
 }
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 }  // namespace
 
@@ -159,7 +146,7 @@ InstanceRequestReader::State InstanceRequestReader::Read() {
 }
 
 int SendInstanceRequest(std::string_view name, const InstanceRequest& request, int timeoutMs) {
-    Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (fd.get() < 0) return errno;
     sockaddr_un addr;
     socklen_t len = MakeAddress(name, addr);

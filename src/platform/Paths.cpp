@@ -1,4 +1,5 @@
 #include "platform/Paths.h"
+#include "platform/FileDescriptor.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -32,21 +33,6 @@ std::string HomeDir() {
 std::string Fault(const fs::path& dir, const char* what) {
     return "history folder " + dir.string() + ": " + what;
 }
-
-// Closes the descriptor when the scope ends.
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 }  // namespace
 
@@ -113,7 +99,7 @@ PrivateDir MakePrivateDir(const fs::path& dir, uid_t uid) {
     }
     // Checked through a descriptor opened without following links, so that what is
     // checked is what gets its mode narrowed.
-    Fd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    FileDescriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (fd.get() < 0) {
         bool link = errno == ELOOP || errno == ENOTDIR;
         result.error = Fault(dir, link ? "is a link or not a folder" : std::strerror(errno));

@@ -1,4 +1,4 @@
-#include "model/FileDescriptor.h"
+#include "platform/FileDescriptor.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
