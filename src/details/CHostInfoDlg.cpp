@@ -1,5 +1,8 @@
 #include "details/CHostInfoDlg.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -67,6 +70,28 @@ CHostInfoDlg::CHostInfoDlg(QWidget* parent)
     m_baseX = (metrics.horizontalAdvance(letters) / 26 + 1) / 2;
     m_baseY = metrics.height();
     BuildLayout();
+    FitFixedTexts();
+}
+
+void CHostInfoDlg::FitFixedTexts() {
+    // The layout was drawn for a narrow serif face; the face a desktop substitutes for it is
+    // often wider. Where a fixed text would be cut, every horizontal measure grows in the
+    // same proportion, so the layout keeps its shape and no text is lost.
+    double grow = 1.0;
+    for (const QLabel* label : findChildren<QLabel*>()) {
+        if (label->objectName().isEmpty() && label->width() > 0) {
+            grow = std::max(grow, static_cast<double>(label->sizeHint().width()) / label->width());
+        }
+    }
+    if (grow <= 1.0) {
+        return;
+    }
+    const auto scaled = [grow](int v) { return static_cast<int>(std::ceil(v * grow)); };
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        const QRect g = child->geometry();
+        child->setGeometry(scaled(g.x()), g.y(), scaled(g.width()), g.height());
+    }
+    setFixedSize(scaled(width()), height());
 }
 
 CHostInfoDlg::~CHostInfoDlg() = default;

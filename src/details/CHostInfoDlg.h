@@ -100,6 +100,7 @@ protected:
 
 private:
     void BuildLayout();
+    void FitFixedTexts();
     QLabel* AddLabel(const char* text, int x, int y, int w, int h, int id = 0);
     QRect DialogUnits(int x, int y, int w, int h) const;
     void SetField(int id, const QString& text);
