@@ -1,12 +1,8 @@
 #include "details/CHostInfoDlg.h"
 
-#include <algorithm>
-#include <cmath>
-
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileDialog>
-#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -24,6 +20,7 @@
 #include "input/HostEditing.h"
 #include "model/AddressText.h"
 #include "model/ReplyRules.h"
+#include "view/CDialogLayout.h"
 
 namespace {
 
@@ -65,43 +62,19 @@ CHostInfoDlg::CHostInfoDlg(QWidget* parent)
     setWindowTitle("Info");
     setModal(false);
     setFont(QFont("Times New Roman", 9));
-    const QFontMetrics metrics(font());
-    const QString letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-    m_baseX = (metrics.horizontalAdvance(letters) / 26 + 1) / 2;
-    m_baseY = metrics.height();
     BuildLayout();
-    FitFixedTexts();
-}
-
-void CHostInfoDlg::FitFixedTexts() {
-    // The layout was drawn for a narrow serif face; the face a desktop substitutes for it is
-    // often wider. Where a fixed text would be cut, every horizontal measure grows in the
-    // same proportion, so the layout keeps its shape and no text is lost.
-    double grow = 1.0;
-    for (const QLabel* label : findChildren<QLabel*>()) {
-        if (label->objectName().isEmpty() && label->width() > 0) {
-            grow = std::max(grow, static_cast<double>(label->sizeHint().width()) / label->width());
-        }
-    }
-    if (grow <= 1.0) {
-        return;
-    }
-    const auto scaled = [grow](int v) { return static_cast<int>(std::ceil(v * grow)); };
-    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        const QRect g = child->geometry();
-        child->setGeometry(scaled(g.x()), g.y(), scaled(g.width()), g.height());
-    }
-    setFixedSize(scaled(width()), height());
+    FitFixedTexts(this);
 }
 
 CHostInfoDlg::~CHostInfoDlg() = default;
 
 QRect CHostInfoDlg::DialogUnits(int x, int y, int w, int h) const {
-    return QRect(x * m_baseX / 4, y * m_baseY / 8, w * m_baseX / 4, h * m_baseY / 8);
+    return CDialogUnits(font()).ToPixels(QRect(x, y, w, h));
 }
 
 QLabel* CHostInfoDlg::AddLabel(const char* text, int x, int y, int w, int h, int id) {
-    auto* label = new QLabel(QString::fromLatin1(text), this);
+    // Fields get their texts later and may outgrow their place; fixed texts never do.
+    QLabel* label = id != 0 ? new CFieldLabel(this) : new QLabel(QString::fromLatin1(text), this);
     label->setGeometry(DialogUnits(x, y, w, h));
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     if (id != 0) {
@@ -114,10 +87,8 @@ QLabel* CHostInfoDlg::AddLabel(const char* text, int x, int y, int w, int h, int
 void CHostInfoDlg::BuildLayout() {
     setFixedSize(DialogUnits(0, 0, 223, 222).size());
 
-    auto* general = new QGroupBox("General Information", this);
-    general->setGeometry(DialogUnits(7, 7, 209, 43));
-    auto* statistics = new QGroupBox("Ping Statistics", this);
-    statistics->setGeometry(DialogUnits(7, 51, 209, 148));
+    SetGroupBoxFrame(new QGroupBox("General Information", this), DialogUnits(7, 7, 209, 43));
+    SetGroupBoxFrame(new QGroupBox("Ping Statistics", this), DialogUnits(7, 51, 209, 148));
 
     AddLabel("Domain name:", 12, 18, 46, 8);
     AddLabel("", 62, 18, 143, 8, kDomainName);
@@ -161,7 +132,10 @@ void CHostInfoDlg::BuildLayout() {
         colours.setColor(role, Qt::black);
     }
     colours.setColor(QPalette::Text, QColor(0, 255, 0));
+    const QPalette headerColours = m_historyList->header()->palette();
     m_historyList->setPalette(colours);
+    // Only the rows are black; the column heads keep the window's colours throughout.
+    m_historyList->header()->setPalette(headerColours);
 
     struct Button {
         const char* text;

@@ -100,7 +100,6 @@ protected:
 
 private:
     void BuildLayout();
-    void FitFixedTexts();
     QLabel* AddLabel(const char* text, int x, int y, int w, int h, int id = 0);
     QRect DialogUnits(int x, int y, int w, int h) const;
     void SetField(int id, const QString& text);
@@ -121,6 +120,4 @@ private:
     QThreadPool m_lookups;
     std::uint32_t m_dwShown = 0;  // the host last filled in
     unsigned m_fillSerial = 0;    // tells a late reverse lookup from a current one
-    int m_baseX = 6;              // pixels per 4 horizontal dialog units
-    int m_baseY = 13;             // pixels per 8 vertical dialog units
 };

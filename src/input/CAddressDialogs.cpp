@@ -1,9 +1,9 @@
 #include "input/CAddressDialogs.h"
 
 #include "input/AddressGroups.h"
+#include "view/CDialogLayout.h"
 
 #include <QFocusEvent>
-#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -47,21 +47,21 @@ CAddressDialog::CAddressDialog(const Layout& layout, QWidget* parent)
     setWindowTitle(QString::fromLatin1(layout.caption));
     setModal(true);
     setFont(QFont(QStringLiteral("Times New Roman"), 9));
-    // Dialog units: a quarter of the average character width, an eighth of the line height.
-    const QFontMetrics metrics(font());
-    const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    m_baseX = (metrics.horizontalAdvance(alphabet) / 26 + 1) / 2;
-    m_baseY = metrics.height();
-    setFixedSize(ToPixels(QRect(QPoint(0, 0), layout.size)).size());
+    const CDialogUnits units(font());
+    setFixedSize(units.ToPixels(layout.size));
 
     // Created in the order of the resource, which is also the tab order.
     for (const Control& c : layout.controls) {
+        const QRect rect = units.ToPixels(c.rect);
         QWidget* widget = nullptr;
         const QString text = QString::fromLatin1(c.text);
         switch (c.kind) {
-        case Control::GroupBox:
-            widget = new QGroupBox(text, this);
+        case Control::GroupBox: {
+            auto* box = new QGroupBox(text, this);
+            SetGroupBoxFrame(box, rect);
+            widget = box;
             break;
+        }
         case Control::Label:
             widget = new QLabel(text, this);
             break;
@@ -83,13 +83,10 @@ CAddressDialog::CAddressDialog(const Layout& layout, QWidget* parent)
         }
         }
         if (c.id != 0) widget->setObjectName(IdName(c.id));
-        widget->setGeometry(ToPixels(c.rect));
+        widget->setGeometry(rect);
     }
-}
-
-QRect CAddressDialog::ToPixels(const QRect& units) const {
-    return QRect(units.x() * m_baseX / 4, units.y() * m_baseY / 8, units.width() * m_baseX / 4,
-                 units.height() * m_baseY / 8);
+    // The face the desktop puts in place of the named one is often wider.
+    FitFixedTexts(this);
 }
 
 QLineEdit* CAddressDialog::EditControl(int id) const {

@@ -39,9 +39,6 @@ public:
     QLineEdit* EditControl(int id) const;
     QPushButton* OkButton() const { return m_ok; }
     QPushButton* CancelButton() const { return m_cancel; }
-    // Pixels of a rectangle given in this dialog's units.
-    QRect ToPixels(const QRect& units) const;
-
     void accept() override;
 
 protected:
@@ -53,8 +50,6 @@ protected:
 
 private:
     int m_nDialogId;
-    int m_baseX = 0;
-    int m_baseY = 0;
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
 };
