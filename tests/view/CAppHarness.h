@@ -1,23 +1,14 @@
 #pragma once
-// Runs the whole desktop program inside a test: the application object with its events,
-// document, main window and view, on the offscreen platform, with default.ipl, the history
-// folder and the settings in a folder of the test's own. Message boxes are recorded instead
-// of shown.
+// The whole desktop program inside a test, offscreen, with default.ipl, the history folder and
+// the settings in a folder of the test's own; message boxes are recorded instead of shown.
 #include <QApplication>
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QTimer>
 
 #include <atomic>
-#include <chrono>
-#include <functional>
-#include <memory>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,8 +17,8 @@
 #include "app/CMainFrame.h"
 #include "details/CHostInfoDlg.h"
 #include "engine/IcmpSocket.h"
-#include "model/CCorvelDoc.h"
 #include "model/AddressText.h"
+#include "model/CCorvelDoc.h"
 #include "model/ListFile.h"
 #include "support/TestSupport.h"
 #include "view/CCorvelView.h"
@@ -38,8 +29,7 @@
 
 namespace sondrel::test {
 
-// Runs the event loop, as the program does (waiting when there is nothing to do), until
-// the condition holds or the time is up.
+// Runs the event loop (blocking when idle, as the program does) until the condition holds.
 inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
     QElapsedTimer clock;
     clock.start();
@@ -51,13 +41,8 @@ inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
     }
     return true;
 }
+inline void Pump(int ms) { WaitFor([] { return false; }, ms); }
 
-// Processes events for a while.
-inline void Pump(int ms) {
-    WaitFor([] { return false; }, ms);
-}
-
-// A host for a list file: address and, for a named host, its name.
 struct ListHost {
     uint32_t address;
     std::string name;  // empty: unnamed
@@ -66,25 +51,21 @@ struct ListHost {
 inline std::vector<HostEntry> Entries(const std::vector<ListHost>& hosts) {
     std::vector<HostEntry> entries;
     for (const ListHost& h : hosts) {
-        HostEntry e;
-        e.m_dwAddress = h.address;
-        e.m_record.m_bNamed = h.name.empty() ? 0 : 1;
-        e.m_record.m_strName = h.name;
-        entries.push_back(e);
+        entries.emplace_back().m_dwAddress = h.address;
+        entries.back().m_record.m_strName = h.name;
+        entries.back().m_record.m_bNamed = h.name.empty() ? 0 : 1;
     }
     return entries;
 }
 
 inline void WriteList(const std::filesystem::path& path, uint32_t interval, const std::vector<ListHost>& hosts) {
     std::string message;
-    if (!WriteFileAtomically(path, SerializeEntries(interval, Entries(hosts)), message)) {
-        throw std::runtime_error("cannot write " + path.string() + ": " + message);
-    }
+    if (!WriteFileAtomically(path, SerializeEntries(interval, Entries(hosts)), message)) throw std::runtime_error(message);
 }
 
 inline uint32_t Loopback(uint8_t last) { return AddressFromOctets(127, 0, 0, last); }
 
-// Knows no names: the details window's reverse lookups stay off the network.
+// Keeps the details window's reverse lookups off the network.
 class NoNames final : public Resolver {
 public:
     std::optional<uint32_t> LookupName(const std::string&) override { return std::nullopt; }
@@ -111,13 +92,12 @@ public:
         o.instanceName = instanceName_;
         o.view.socket = socket_;
         o.view.defaultList = DefaultList();
-        o.view.historyDir = HistoryDir();
+        o.view.historyDir = dir_.path() / "history";
         o.view.useTray = false;
         o.settingsFile = QString::fromStdString((dir_.path() / "settings.ini").string());
         return o;
     }
-
-    // Starts the program; the hosts of default.ipl are in the rows once it returns true.
+    // The hosts of default.ipl are in the rows once this returns true.
     bool Start(const QStringList& files = {}) {
         app_ = std::make_unique<CCorvelApp>(MakeOptions());
         if (!app_->InitInstance(files)) return false;
@@ -125,7 +105,7 @@ public:
         QCoreApplication::processEvents();
         return true;
     }
-    // Closes the window as Exit does and releases the program.
+    // Closes the window as Exit does.
     void Stop() {
         if (!app_) return;
         if (app_->Frame()) app_->Frame()->close();
@@ -139,16 +119,13 @@ public:
     CMainFrame* frame() const { return app_->Frame(); }
     CCorvelDoc* doc() const { return app_->Doc(); }
     const std::string& InstanceName() const { return instanceName_; }
-
     std::filesystem::path DefaultList() const { return dir_.path() / "default.ipl"; }
-    std::filesystem::path HistoryDir() const { return dir_.path() / "history"; }
     std::filesystem::path Path(const std::string& name) const { return dir_.path() / name; }
 
     int RowCount() const { return view()->Rows()->Count(); }
     int Row(const std::string& text) const { return view()->FindRow(text); }
-    // Column text of the row that shows text; "<no row>" when there is none.
     std::string Cell(const std::string& text, int column) const {
-        int row = Row(text);
+        const int row = Row(text);
         return row < 0 ? "<no row>" : view()->Rows()->Text(row, column);
     }
     std::vector<std::string> RowTexts() const {

@@ -1,5 +1,5 @@
-// The view together with the details window, the list's popup menus, the Delete key, the
-// list commands' states and the drop window.
+// The view with the details window, the list's popup menus, the Delete key, the list
+// commands' states and the drop window.
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -9,16 +9,14 @@
 #include <gtest/gtest.h>
 
 #include "desktop/CDropWnd.h"
-#include "details/CHostInfoDlg.h"
 #include "view/CAppHarness.h"
 #include "view/Commands.h"
 
 namespace sondrel::test {
 namespace {
 
-const uint32_t kOne = AddressFromOctets(10, 0, 0, 1);
-const uint32_t kTwo = AddressFromOctets(10, 0, 0, 2);
-const uint32_t kThree = AddressFromOctets(10, 0, 0, 3);
+const uint32_t kOne = AddressFromOctets(10, 0, 0, 1), kTwo = AddressFromOctets(10, 0, 0, 2),
+               kThree = AddressFromOctets(10, 0, 0, 3);
 
 void StartWithThreeHosts(CAppHarness& h) {
     ASSERT_TRUE(h.Start());
@@ -30,9 +28,7 @@ void StartWithThreeHosts(CAppHarness& h) {
 void Select(CAppHarness& h, const std::vector<int>& rows) {
     QItemSelectionModel* selection = h.view()->ListControl()->selectionModel();
     selection->clearSelection();
-    for (int r : rows) {
-        selection->select(h.view()->Rows()->index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
+    for (int r : rows) selection->select(h.view()->Rows()->index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 TEST(CViewWiring, DetailsWindowFollowsTheHostItShows) {
@@ -40,130 +36,86 @@ TEST(CViewWiring, DetailsWindowFollowsTheHostItShows) {
     StartWithThreeHosts(h);
     CCorvelView* v = h.view();
     CHostInfoDlg* dlg = v->m_pInfoDlg;
-    ASSERT_NE(dlg, nullptr);
-    struct Step {
-        const char* what;
-        std::function<void()> act;
-        uint32_t shown;
-        int logRows;
-        const char* lastInfo;
-        const char* sent;
-        const char* received;
+    // Host shown, log rows, last event, sent and received fields.
+    const struct { const char* what; std::function<void()> act; uint32_t shown; int logRows; const char* last; const char* counts; } steps[] = {
+        {"More details without a selection", [&] { v->OnMoreDetails(); }, 0, 0, "", "/"},
+        {"double click", [&] { v->OnListDoubleClick(h.Row("10.0.0.1")); }, kOne, 1, "added to list.", "0/0"},
+        {"a round", [&] { v->OnTimer(); }, kOne, 1, "added to list.", "1/0"},
+        {"its reply", [&] { v->OnPingReply(kOne, "ttl=64,time=5,bytes=32"); }, kOne, 2, "ttl=64,time=5,bytes=32", "1/1"},
+        {"another host's reply", [&] { v->OnPingReply(kTwo, "ttl=64,time=7,bytes=32"); }, kOne, 2, "ttl=64,time=5,bytes=32", "1/1"},
+        {"two silent rounds", [&] { v->OnTimer(), Pump(20), v->OnTimer(); }, kOne, 3, "request timeout.", "3/1"},
+        {"More details on 10.0.0.2", [&] { Select(h, {h.Row("10.0.0.2")}), v->OnMoreDetails(); }, kTwo, 3, "request timeout.", "3/1"},
+        {"removing the host shown", [&] { v->RemoveHost(kTwo); }, kTwo, 4, "removed from list.", "3/1"},
+        {"removing another host", [&] { v->RemoveHost(kThree); }, kTwo, 4, "removed from list.", "3/1"},
+        {"closing", [&] { dlg->reject(); }, 0, 4, "removed from list.", "3/1"},
     };
-    const Step steps[] = {
-        {"More details without a selection", [&] { v->OnMoreDetails(); }, 0, 0, "", "", ""},
-        {"double click on 10.0.0.1", [&] { v->OnListDoubleClick(h.Row("10.0.0.1")); }, kOne, 1, "added to list.",
-         "0", "0"},
-        {"a round", [&] { v->OnTimer(); }, kOne, 1, "added to list.", "1", "0"},
-        {"its reply", [&] { v->OnPingReply(kOne, "ttl=64,time=5,bytes=32"); }, kOne, 2, "ttl=64,time=5,bytes=32",
-         "1", "1"},
-        {"another host's reply", [&] { v->OnPingReply(kTwo, "ttl=64,time=7,bytes=32"); }, kOne, 2,
-         "ttl=64,time=5,bytes=32", "1", "1"},
-        {"two silent rounds", [&] { v->OnTimer(), Pump(20), v->OnTimer(); }, kOne, 3, "request timeout.", "3", "1"},
-        {"More details on 10.0.0.2", [&] { Select(h, {h.Row("10.0.0.2")}), v->OnMoreDetails(); }, kTwo, 3,
-         "request timeout.", "3", "1"},
-        {"removing the host shown", [&] { v->RemoveHost(kTwo); }, kTwo, 4, "removed from list.", "3", "1"},
-        {"removing another host", [&] { v->RemoveHost(kThree); }, kTwo, 4, "removed from list.", "3", "1"},
-        {"closing", [&] { dlg->reject(); }, 0, 4, "removed from list.", "3", "1"},
-    };
-    for (const Step& s : steps) {
+    for (const auto& s : steps) {
         SCOPED_TRACE(s.what);
         s.act();
         Pump(20);
         EXPECT_EQ(v->m_dwInfoAddress, s.shown);
         EXPECT_EQ(dlg->isVisible(), s.shown != 0);
         ASSERT_EQ(dlg->LogRowCount(), s.logRows);
-        if (s.logRows > 0) {
-            EXPECT_EQ(dlg->LogText(s.logRows - 1, 1), s.lastInfo);
-        }
-        EXPECT_EQ(dlg->FieldText(CHostInfoDlg::kSent), s.sent);
-        EXPECT_EQ(dlg->FieldText(CHostInfoDlg::kReceived), s.received);
+        EXPECT_EQ(s.logRows ? dlg->LogText(s.logRows - 1, 1) : "", s.last);
+        EXPECT_EQ(dlg->FieldText(CHostInfoDlg::kSent) + "/" + dlg->FieldText(CHostInfoDlg::kReceived), s.counts);
     }
 }
 
-// Items of the list's popup menu: "-" for a separator, "(grey)" after a disabled item.
-std::vector<std::string> PopupItems(CAppHarness& h, bool onRow) {
+// The popup menu for a click on a row or on the empty area: "-" for a separator, greyed
+// items in brackets.
+std::string Popup(CAppHarness& h, bool onRow) {
     QTableView* list = h.view()->ListControl();
-    const QPoint at = onRow ? list->visualRect(h.view()->Rows()->index(0, 0)).center()
-                            : list->viewport()->rect().bottomLeft() + QPoint(5, -5);
-    h.view()->OnListRightClick(at);
-    std::vector<std::string> items;
+    h.view()->OnListRightClick(onRow ? list->visualRect(h.view()->Rows()->index(0, 0)).center()
+                                     : list->viewport()->rect().bottomLeft() + QPoint(5, -5));
+    std::string items;
     for (QAction* a : h.view()->ContextMenu()->actions()) {
-        items.push_back(a->isSeparator() ? "-" : a->text().toStdString() + (a->isEnabled() ? "" : " (grey)"));
+        const std::string text = a->isSeparator() ? "-" : a->text().toStdString();
+        items += (items.empty() ? "" : "|") + (a->isEnabled() ? text : "(" + text + ")");
     }
     h.view()->ContextMenu()->hide();
     return items;
 }
 
-QAction* PopupItem(CAppHarness& h, const char* text) {
+void Choose(CAppHarness& h, bool onRow, const char* text) {
+    Popup(h, onRow);
     for (QAction* a : h.view()->ContextMenu()->actions()) {
-        if (a->text() == QLatin1String(text)) return a;
+        if (a->text() == QLatin1String(text)) a->trigger();
     }
-    return nullptr;
+    Pump(20);
 }
 
 TEST(CViewWiring, PopupMenusShowTheirItemsAndStatesAndRunTheirCommands) {
     CAppHarness h;
     StartWithThreeHosts(h);
-    using Items = std::vector<std::string>;
-    const Items rowMenu = {"Delete selected address(es)", "-", "Copy this address to clipboard", "-",
-                           "More details", "-", "Save to file"};
-    Items rowMenuManySelected = rowMenu;
-    rowMenuManySelected[2] += " (grey)";
-    const Items editMenu = {"Add an address", "Add addresses", "-", "Import from file", "-",
-                            "Delete an address", "Delete addresses", "-", "Clear all addresses"};
-    const Items editMenuEmpty = {"Add an address", "Add addresses", "-", "Import from file", "-",
-                                 "Delete an address (grey)", "Delete addresses (grey)", "-",
-                                 "Clear all addresses (grey)"};
-    struct Case {
-        const char* what;
-        std::vector<int> selected;
-        bool onRow;
-        Items items;
+    const std::string row = "Delete selected address(es)|-|Copy this address to clipboard|-|More details|-|Save to file";
+    const std::string rowGrey = "Delete selected address(es)|-|(Copy this address to clipboard)|-|More details|-|Save to file";
+    const std::string edit = "Add an address|Add addresses|-|Import from file|-|";
+    const struct { std::vector<int> selected; bool onRow; std::string items; } cases[] = {
+        {{1}, true, row}, {{}, true, rowGrey}, {{0, 2}, true, rowGrey},
+        {{1}, false, edit + "Delete an address|Delete addresses|-|Clear all addresses"},
     };
-    const Case cases[] = {
-        {"row, one selected", {1}, true, rowMenu},
-        {"row, none selected", {}, true, rowMenuManySelected},
-        {"row, two selected", {0, 2}, true, rowMenuManySelected},
-        {"empty area", {1}, false, editMenu},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& c : cases) {
         Select(h, c.selected);
-        EXPECT_EQ(PopupItems(h, c.onRow), c.items);
+        EXPECT_EQ(Popup(h, c.onRow), c.items) << c.selected.size() << " selected";
     }
-
     Select(h, {1});
-    PopupItems(h, true);
-    PopupItem(h, "Copy this address to clipboard")->trigger();
-    Pump(20);
+    Choose(h, true, "Copy this address to clipboard");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "http://10.0.0.2");
-    PopupItem(h, "Delete selected address(es)")->trigger();
-    Pump(20);
+    Choose(h, true, "Delete selected address(es)");
     EXPECT_EQ(h.RowTexts(), (std::vector<std::string>{"10.0.0.1", "10.0.0.3"}));
-
-    PopupItems(h, false);
-    PopupItem(h, "Clear all addresses")->trigger();
-    Pump(20);
+    Choose(h, false, "Clear all addresses");
     EXPECT_EQ(h.RowCount(), 0);
-    EXPECT_EQ(PopupItems(h, false), editMenuEmpty);
+    EXPECT_EQ(Popup(h, false), edit + "(Delete an address)|(Delete addresses)|-|(Clear all addresses)");
     EXPECT_TRUE(h.messages.empty());
 }
 
 TEST(CViewWiring, DeleteKeyRemovesTheSelectedRowsOnly) {
     CAppHarness h;
     StartWithThreeHosts(h);
-    struct Case {
-        std::vector<int> selected;
-        int key;
-        std::vector<std::string> rows;
-    };
-    const Case cases[] = {
-        {{}, Qt::Key_Delete, {"10.0.0.1", "10.0.0.2", "10.0.0.3"}},
-        {{0, 2}, Qt::Key_Backspace, {"10.0.0.1", "10.0.0.2", "10.0.0.3"}},
-        {{0, 2}, Qt::Key_Delete, {"10.0.0.2"}},
-    };
-    for (const Case& c : cases) {
+    const std::vector<std::string> all = {"10.0.0.1", "10.0.0.2", "10.0.0.3"};
+    const struct { std::vector<int> selected; int key; std::vector<std::string> rows; } cases[] = {
+        {{}, Qt::Key_Delete, all}, {{0, 2}, Qt::Key_Backspace, all}, {{0, 2}, Qt::Key_Delete, {"10.0.0.2"}}};
+    for (const auto& c : cases) {
         Select(h, c.selected);
         QKeyEvent press(QEvent::KeyPress, c.key, Qt::NoModifier);
         QApplication::sendEvent(h.view()->ListControl(), &press);
@@ -182,31 +134,17 @@ TEST(CViewWiring, RemovingCommandsAndTheStopButtonAreGreyWhileTheListIsEmpty) {
         on.push_back(h.view()->StopButton()->isEnabled());
         return on;
     };
-    const std::vector<bool> grey(4, false), enabled(4, true);
-    EXPECT_EQ(states(), grey);
+    EXPECT_EQ(states(), std::vector<bool>(4, false));
     h.view()->AddHost(kOne, "", false);
     Pump(20);
-    EXPECT_EQ(states(), enabled);
+    EXPECT_EQ(states(), std::vector<bool>(4, true));
     h.frame()->Command(ID_CLEAR_ALL)->trigger();
-    EXPECT_EQ(states(), grey);
-    EXPECT_TRUE(h.view()->Hosts().IsEmpty());
-    EXPECT_TRUE(h.view()->Addresses().empty());
-}
-
-TEST(CViewWiring, DropWindowShowsFromTheStartAndGoesWithTheView) {
-    CAppHarness h;
-    ASSERT_TRUE(h.Start());
+    EXPECT_EQ(states(), std::vector<bool>(4, false));
+    EXPECT_TRUE(h.view()->Hosts().IsEmpty() && h.view()->Addresses().empty());
     QPointer<CDropWnd> wnd = h.view()->m_pDropWnd;
-    ASSERT_FALSE(wnd.isNull());
-    EXPECT_TRUE(wnd->isVisible());
-    EXPECT_EQ(wnd->m_hMainWnd.data(), h.frame());
-    // Its menu runs the frame's commands.
-    for (QAction* a : wnd->Menu().actions()) {
-        if (a->text() == "Auto popup") a->trigger();
-    }
-    EXPECT_FALSE(g_bAutoPopup);
+    EXPECT_TRUE(wnd && wnd->isVisible());
     h.Stop();
-    EXPECT_TRUE(wnd.isNull());
+    EXPECT_TRUE(wnd.isNull()) << "the drop window goes with the view";
 }
 
 }  // namespace
