@@ -118,7 +118,6 @@ public:
     CCorvelView* view() const { return app_->View(); }
     CMainFrame* frame() const { return app_->Frame(); }
     CCorvelDoc* doc() const { return app_->Doc(); }
-    const std::string& InstanceName() const { return instanceName_; }
     std::filesystem::path DefaultList() const { return dir_.path() / "default.ipl"; }
     std::filesystem::path Path(const std::string& name) const { return dir_.path() / name; }
 

@@ -106,7 +106,6 @@ TEST(CViewWiring, PopupMenusShowTheirItemsAndStatesAndRunTheirCommands) {
     Choose(h, false, "Clear all addresses");
     EXPECT_EQ(h.RowCount(), 0);
     EXPECT_EQ(Popup(h, false), edit + "(Delete an address)|(Delete addresses)|-|(Clear all addresses)");
-    EXPECT_TRUE(h.messages.empty());
 }
 
 TEST(CViewWiring, DeleteKeyRemovesTheSelectedRowsOnly) {
