@@ -10,13 +10,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
-#include <QMenu>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <fstream>
-#include <memory>
 #include <thread>
 
 namespace {
@@ -30,9 +28,8 @@ class CInputCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         SetMessageBoxRecorder([this](const QString& text) { boxes.push_back(text.toStdString()); });
-        ctx = {&window, &hosts, [this](uint32_t a) { added.push_back(a); },
-               [this](uint32_t a) { removed.push_back(a); }, [this] { return selected; },
-               [this] { hosts.RemoveAllHosts(); },
+        ctx = {&window, &hosts, [this](uint32_t a) { added.push_back(a); }, [this](uint32_t a) { removed.push_back(a); },
+               [this] { return selected; }, [this] { hosts.RemoveAllHosts(); },
                [this](const QString& text) { statuses.push_back(text.toStdString()); }, &resolver,
                [](const std::string& url) { return url.substr(7); },
                [this](QDialog& dialog) {
@@ -51,8 +48,7 @@ protected:
 
     QWidget window;
     sondrel::HostTable hosts;
-    sondrel::test::FakeResolver resolver{{"www.example.com", Ip("10.0.0.1")},
-                                         {"other.example", Ip("192.168.1.6")}};
+    sondrel::test::FakeResolver resolver{{"www.example.com", Ip("10.0.0.1")}, {"other.example", Ip("192.168.1.6")}};
     CInputContext ctx;
     std::vector<uint32_t> added, removed;
     std::vector<std::string> selected, boxes, statuses;
@@ -61,59 +57,40 @@ protected:
 };
 
 TEST_F(CInputCommandsTest, DialogCommands) {
-    using Command = void (*)(const CInputContext&);
     const auto add = CInputCommands::AddAddress, addGroup = CInputCommands::AddGroup;
     const auto del = CInputCommands::DeleteAddress, delGroup = CInputCommands::DeleteGroup;
     const auto range = [](QString a, QString b) { return Fields{{IDC_START_IP, a}, {IDC_END_IP, b}}; };
     const auto typed = [](QString text) { return Fields{{IDC_ADDRESS, text}}; };
-    const auto dup = [](const std::string& shown) {
-        return std::vector<std::string>{"This address has been added as below:\n" + shown + "\nIgnored."};
-    };
-    struct Case {
-        Command command;
-        Fields fields;
-        std::vector<uint32_t> added, removed;
-        std::vector<std::string> boxes;
-        std::string name = {};  // stored with the first added host
-        bool ok = true;
-    };
-    const Case cases[] = {
-        {add, typed("10.0.0.3"), {Ip("10.0.0.3")}, {}, {}},
+    const auto dup = [](std::string shown) { return std::vector{"This address has been added as below:\n" + shown + "\nIgnored."}; };
+    // name: stored with the first added host; ok: the dialog is accepted
+    const struct { decltype(add) command; Fields fields; std::vector<uint32_t> added, removed; std::vector<std::string> boxes;
+                   std::string name = {}; bool ok = true; } cases[] = {
+        {add, typed("10.0.0.3"), {Ip("10.0.0.3")}, {}, {}}, {add, typed("10.0.0.9"), {}, {}, dup("first.example")},
         {add, typed("www.example.com"), {Ip("10.0.0.1")}, {}, {}, "www.example.com"},
-        {add, typed("10.0.0.9"), {}, {}, dup("first.example")},
-        {add, typed("other.example"), {}, {}, dup("192.168.1.6")},
-        {add, typed(""), {}, {}, {}},
+        {add, typed("other.example"), {}, {}, dup("192.168.1.6")}, {add, typed(""), {}, {}, {}},
         {add, typed("10.0.0.3"), {}, {}, {}, "", false},
-        {addGroup, range("192.168.1.9", "192.168.1.5"),
-         {Ip("192.168.1.5"), Ip("192.168.1.7"), Ip("192.168.1.9")}, {}, {}},
+        {addGroup, range("192.168.1.9", "192.168.1.5"), {Ip("192.168.1.5"), Ip("192.168.1.7"), Ip("192.168.1.9")}, {}, {}},
         {addGroup, range("192.168.1.1", "192.168.2.1"), {}, {}, {"We limit to add a C-net. Ignored."}},
-        {addGroup, range("255.255.255.253", "255.255.255.255"),
-         {Ip("255.255.255.253"), Ip("255.255.255.254")}, {}, {"Input error."}},
+        {addGroup, range("255.255.255.253", "255.255.255.255"), {Ip("255.255.255.253"), Ip("255.255.255.254")}, {}, {"Input error."}},
         {delGroup, range("192.168.1.9", "192.168.1.5"), {}, {Ip("192.168.1.6"), Ip("192.168.1.8")}, {}},
         {delGroup, range("x", "10.0.0.1"), {}, {}, {"Input error.Ignored."}},
-        {del, typed("other.example"), {}, {Ip("192.168.1.6")}, {}},
-        {del, typed("10.0.0.77"), {}, {}, {}},
-        {del, typed("unknown.example"), {}, {}, {"Invalid address."}},
-        {del, typed("http://10.0.0.9/"), {}, {}, {"Invalid address."}},
+        {del, typed("other.example"), {}, {Ip("192.168.1.6")}, {}}, {del, typed("10.0.0.77"), {}, {}, {}},
+        {del, typed("unknown.example"), {}, {}, {"Invalid address."}}, {del, typed("http://10.0.0.9/"), {}, {}, {"Invalid address."}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const std::string label = c.fields.front().second.toStdString();
         hosts.RemoveAllHosts();
         Named("10.0.0.9", "first.example", 5);
-        hosts.HostAt(Ip("192.168.1.6"));
-        hosts.HostAt(Ip("192.168.1.8"));
+        for (const char* ip : {"192.168.1.6", "192.168.1.8"}) hosts.HostAt(Ip(ip));
         added.clear(), removed.clear(), boxes.clear();
-        fields = c.fields;
-        accept = c.ok;
+        fields = c.fields, accept = c.ok;
         c.command(ctx);
         EXPECT_EQ(added, c.added) << label;
         EXPECT_EQ(removed, c.removed) << label;
         EXPECT_EQ(boxes, c.boxes) << label;
         EXPECT_EQ(hosts.FindHost(Ip("10.0.0.9"))->m_nSent, 5) << label;
-        if (!c.added.empty()) {
-            EXPECT_EQ(hosts.FindHost(c.added.front())->m_strName, c.name) << label;
-            EXPECT_EQ(hosts.FindHost(c.added.front())->m_bNamed, c.name.empty() ? 0 : 1) << label;
-        }
+        const sondrel::HostRecord* first = c.added.empty() ? nullptr : hosts.FindHost(c.added.front());
+        EXPECT_EQ(first && first->m_bNamed ? first->m_strName : "-", c.name.empty() ? "-" : c.name) << label;
     }
 }
 
@@ -127,15 +104,10 @@ TEST_F(CInputCommandsTest, LookupRunsOffTheWindowThreadWhileTheWindowKeepsWorkin
         return url.substr(7);
     };
     bool cursorBusy = false;
-    QTimer::singleShot(20, [&] {
-        cursorBusy = QApplication::overrideCursor() != nullptr;
-        release.store(true);
-    });
+    QTimer::singleShot(20, [&] { cursorBusy = QApplication::overrideCursor() != nullptr, release.store(true); });
     fields = {{IDC_ADDRESS, "http://10.0.0.7/page"}};
     CInputCommands::AddAddress(ctx);
-    EXPECT_TRUE(cursorBusy);
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_NE(lookupThread, std::this_thread::get_id());
+    EXPECT_TRUE(cursorBusy && QApplication::overrideCursor() == nullptr && lookupThread != std::this_thread::get_id());
     EXPECT_EQ(added, std::vector<uint32_t>{Ip("10.0.0.7")});
     EXPECT_EQ(statuses, (std::vector<std::string>{"Looking up http://10.0.0.7/page ...", ""}));
 }
@@ -150,12 +122,8 @@ TEST_F(CInputCommandsTest, DeleteSelectedAndCopy) {
     EXPECT_EQ(removed, (std::vector<uint32_t>{Ip("10.0.0.2"), Ip("10.0.0.1")}));
 
     const std::pair<std::vector<std::string>, QString> cases[] = {
-        {{"10.0.0.1"}, "http://10.0.0.1"},
-        {{"10.0.0.4"}, "http://10.0.0.4"},
-        {{"http://Web.Example/page?x=1", "10.0.0.1"}, "http://Web.Example/page?x=1"},
-        {{"http://web.example/page?x=1"}, "untouched"},
-        {{}, "untouched"},
-    };
+        {{"10.0.0.1"}, "http://10.0.0.1"}, {{"10.0.0.4"}, "http://10.0.0.4"}, {{"http://web.example/page?x=1"}, "untouched"},
+        {{"http://Web.Example/page?x=1", "10.0.0.1"}, "http://Web.Example/page?x=1"}, {{}, "untouched"}};
     for (const auto& [rows, text] : cases) {
         QGuiApplication::clipboard()->setText("untouched");
         selected = rows;
@@ -175,12 +143,9 @@ TEST_F(CInputCommandsTest, ImportMergesAndKeepsWhatADamagedFileHeld) {
         return QString::fromStdString((dir / name).string());
     };
     const std::tuple<QString, std::vector<uint32_t>, std::size_t> cases[] = {
-        {"", {}, 0},
-        {file("whole.ipl", bytes), {Ip("10.0.0.1"), Ip("10.0.0.3")}, 0},
-        {file("record.ipl", bytes.substr(0, 8 + 8 + 6)), {Ip("10.0.0.1")}, 1},
-        {file("count.ipl", bytes.substr(0, 6)), {}, 1},
-        {QString::fromStdString((dir / "missing.ipl").string()), {}, 1},
-    };
+        {"", {}, 0}, {file("whole.ipl", bytes), {Ip("10.0.0.1"), Ip("10.0.0.3")}, 0},
+        {file("record.ipl", bytes.substr(0, 8 + 8 + 6)), {Ip("10.0.0.1")}, 1}, {file("count.ipl", bytes.substr(0, 6)), {}, 1},
+        {QString::fromStdString((dir / "missing.ipl").string()), {}, 1}};
     for (const auto& [path, expected, boxCount] : cases) {
         hosts.RemoveAllHosts();
         hosts.HostAt(Ip("10.0.0.2")).m_nSent = 4;
@@ -190,67 +155,33 @@ TEST_F(CInputCommandsTest, ImportMergesAndKeepsWhatADamagedFileHeld) {
         EXPECT_EQ(added, expected) << path.toStdString();
         EXPECT_EQ(boxes.size(), boxCount) << path.toStdString();
         // A listed host keeps its record: unnamed, with its statistics.
-        EXPECT_EQ(hosts.FindHost(Ip("10.0.0.2"))->m_nSent, 4);
-        EXPECT_EQ(hosts.FindHost(Ip("10.0.0.2"))->m_bNamed, 0);
-    }
-}
-
-// Shown as texts, separators as "-", greyed items in brackets.
-TEST(CInputMenusTest, ItemsAndStates) {
-    using sondrel::EditMenuItems, sondrel::RowMenuItems;
-    const QString row = "Delete selected address(es)|-|%1|-|More details|-|Save to file";
-    const QString edit = "Add an address|Add addresses|-|Import from file|-|%1|%2|-|%3";
-    const std::pair<std::vector<sondrel::MenuItem>, QString> cases[] = {
-        {RowMenuItems(1), row.arg("Copy this address to clipboard")},
-        {RowMenuItems(2), row.arg("(Copy this address to clipboard)")},
-        {EditMenuItems(0), edit.arg("(Delete an address)", "(Delete addresses)", "(Clear all addresses)")},
-        {EditMenuItems(4), edit.arg("Delete an address", "Delete addresses", "Clear all addresses")},
-    };
-    for (const auto& [items, expected] : cases) {
-        QMenu menu;
-        std::vector<int> chosen;
-        CInputCommands::FillPopupMenu(menu, items, [&](int id) { chosen.push_back(id); });
-        QStringList shown;
-        for (QAction* a : menu.actions()) {
-            shown << (a->isSeparator() ? "-" : a->isEnabled() ? a->text() : "(" + a->text() + ")");
-        }
-        EXPECT_EQ(shown.join("|"), expected);
-        menu.actions().front()->trigger();
-        EXPECT_EQ(chosen, std::vector<int>{items.front().id});
+        EXPECT_EQ(std::pair(hosts.FindHost(Ip("10.0.0.2"))->m_nSent, hosts.FindHost(Ip("10.0.0.2"))->m_bNamed), std::pair(4, 0));
     }
 }
 
 TEST(CGroupAddressDlgTest, EndIpIsFilledFromStartIpWheneverItGainsTheFocus) {
-    struct Case {
-        QString start, before, after;
-    };
-    const Case cases[] = {{"192.168.1.10", "", "192.168.1."},
-                          {"192.168.1.10", "192.168.1.20", "192.168.1."},
-                          {"192.168.1.", "", "192.168.1."},
-                          {"", "kept", "kept"},
-                          {"nodots", "kept", "kept"}};
-    for (const bool add : {true, false}) {
-        for (const Case& c : cases) {
-            for (const Qt::FocusReason reason : {Qt::TabFocusReason, Qt::MouseFocusReason}) {
-                std::unique_ptr<CGroupAddressDlg> dialog(add ? static_cast<CGroupAddressDlg*>(new CAddGroupDlg)
-                                                             : new CDeleteGroupDlg);
-                dialog->show();
-                dialog->activateWindow();
-                QLineEdit* end = dialog->EditControl(IDC_END_IP);
-                dialog->EditControl(IDC_START_IP)->setText(c.start);
-                end->setText(c.before);
-                dialog->EditControl(IDC_START_IP)->setFocus(Qt::OtherFocusReason);
-                QApplication::processEvents();
-                end->setFocus(reason);
-                QApplication::processEvents();
-                const std::string label = c.start.toStdString() + " reason " + std::to_string(reason);
-                ASSERT_TRUE(end->hasFocus()) << label;
-                EXPECT_EQ(end->text(), c.after) << label;
-                if (c.after == "kept") continue;
-                // Ready for the last number: nothing selected, caret at the end.
-                EXPECT_FALSE(end->hasSelectedText()) << label;
-                EXPECT_EQ(end->cursorPosition(), end->text().size()) << label;
-            }
+    const struct { QString start, before, after; } cases[] = {
+        {"192.168.1.10", "", "192.168.1."}, {"192.168.1.10", "192.168.1.20", "192.168.1."},
+        {"192.168.1.", "", "192.168.1."},   {"", "kept", "kept"}, {"nodots", "kept", "kept"}};
+    for (const auto& c : cases) {
+        for (const Qt::FocusReason reason : {Qt::TabFocusReason, Qt::MouseFocusReason}) {
+            // Both dialogs share the rule: each takes one reason.
+            std::unique_ptr<CGroupAddressDlg> dialog(reason == Qt::TabFocusReason ? static_cast<CGroupAddressDlg*>(new CAddGroupDlg)
+                                                                                : new CDeleteGroupDlg);
+            dialog->show();
+            dialog->activateWindow();
+            QLineEdit *start = dialog->EditControl(IDC_START_IP), *end = dialog->EditControl(IDC_END_IP);
+            start->setText(c.start);
+            end->setText(c.before);
+            start->setFocus(Qt::OtherFocusReason);
+            QApplication::processEvents();
+            end->setFocus(reason);
+            QApplication::processEvents();
+            ASSERT_TRUE(end->hasFocus());
+            EXPECT_EQ(end->text(), c.after) << c.start.toStdString() << " reason " << reason;
+            // Ready for the last number: nothing selected, caret at the end.
+            const bool ready = !end->hasSelectedText() && end->cursorPosition() == end->text().size();
+            EXPECT_TRUE(ready || c.after == "kept") << c.start.toStdString() << " reason " << reason;
         }
     }
 }

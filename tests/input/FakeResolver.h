@@ -1,6 +1,6 @@
 #pragma once
 // Stand-ins for the name service and the page fetches: they know only what a test gives
-// them, and remember what they were asked.
+// them; the page fetches remember what they were asked.
 #include "input/TypedAddress.h"
 #include "platform/Resolver.h"
 
@@ -18,15 +18,12 @@ inline std::uint32_t Ip(const char* dotted) {
 
 class FakeResolver final : public Resolver {
 public:
-    FakeResolver(std::initializer_list<std::pair<const std::string, std::uint32_t>> names = {})
-        : names_(names) {}
+    FakeResolver(std::initializer_list<std::pair<const std::string, std::uint32_t>> names = {}) : names_(names) {}
     std::optional<std::uint32_t> LookupName(const std::string& name) override {
-        asked.push_back(name);
-        auto it = names_.find(name);
+        const auto it = names_.find(name);
         return it == names_.end() ? std::nullopt : std::optional(it->second);
     }
     std::optional<std::string> LookupAddress(std::uint32_t) override { return std::nullopt; }
-    std::vector<std::string> asked = {};
 
 private:
     std::map<std::string, std::uint32_t> names_;
@@ -39,7 +36,7 @@ struct FakeUrls {
     UrlHostResolver Function() {
         return [this](const std::string& url) {
             asked.push_back(url);
-            auto it = moves.find(url);
+            const auto it = moves.find(url);
             return it == moves.end() ? url.substr(7) : it->second;
         };
     }

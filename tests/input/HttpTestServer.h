@@ -29,17 +29,14 @@ inline std::string RefreshPage(const std::string& target) {
 class HttpTestServer {
 public:
     // Port 0: any free port.
-    HttpTestServer(const std::string& ip, uint16_t port) : ip_(ip) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int one = 1;
-        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    HttpTestServer(const std::string& ip, uint16_t port) : ip_(ip), fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
         sockaddr_in a{AF_INET, htons(port), {}, {}};
         ::inet_pton(AF_INET, ip.c_str(), &a.sin_addr);
+        socklen_t length = sizeof a;
         if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
             error_ = ip + ":" + std::to_string(port) + ": " + std::strerror(errno);
             return;
         }
-        socklen_t length = sizeof a;
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
         port_ = ntohs(a.sin_port);
         ::listen(fd_, 16);
@@ -53,9 +50,7 @@ public:
     }
     const std::string& error() const { return error_; }  // empty: listening
     uint16_t port() const { return port_; }
-    std::string Url(const std::string& path = "/") const {
-        return "http://" + ip_ + ":" + std::to_string(port_) + path;
-    }
+    std::string Url(const std::string& path = "/") const { return "http://" + ip_ + ":" + std::to_string(port_) + path; }
     void Serve(const std::string& path, Reply reply) {
         std::lock_guard lock(mutex_);
         replies_[path] = std::move(reply);
@@ -70,14 +65,13 @@ private:
         for (int fd; (fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
             std::string head;
             char buffer[4096];
-            for (ssize_t n; head.find("\r\n\r\n") == std::string::npos &&
-                            (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+            for (ssize_t n; head.find("\r\n\r\n") == std::string::npos && (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
                 head.append(buffer, static_cast<std::size_t>(n));
             }
             std::unique_lock lock(mutex_);
             heads_.push_back(head);
             const std::string path = head.substr(4, head.find(' ', 4) - 4);  // after "GET "
-            Reply reply = replies_.count(path) ? replies_[path] : Reply{404, "not here"};
+            const Reply reply = replies_.count(path) ? replies_[path] : Reply{404, "not here"};
             lock.unlock();
             if (reply.silent) {
                 silent_.push_back(fd);
@@ -91,8 +85,8 @@ private:
     }
 
     std::string ip_;
+    int fd_;
     uint16_t port_ = 0;
-    int fd_ = -1;
     std::string error_;
     mutable std::mutex mutex_;
     std::map<std::string, Reply> replies_;

@@ -15,12 +15,11 @@ TEST(ScanRefreshTest, Table) {
          "content=\"0;url=http://second.example/\">",
          "http://first.example/"},
         {"http-equiv refresh url=go?to=http://x.example/\"", "go?to=http://x.example/"},
-        {"<meta http-equiv=\"refresh\" content=\"0; url=https://b.example/\">", none},
+        {"<meta http-equiv=\"refresh\" content=\"0; url=https://b.example/\">", none}, {"", none},
         {"<meta http-equiv=\"refresh\" content=\"0\">", none},
         {"<meta name=\"refresh\" content=\"0;url=http://b.example/\">", none},
         {"<meta http-equiv=\"expires\" content=\"0;url=http://b.example/\">", none},
         {"http-equiv refresh url=\"http://b.example/\"", none},
-        {"", none},
         {std::string("http-equiv\0refresh\0url=http://n.example/\"", 42), "http://n.example/"},
     };
     for (const auto& [page, target] : cases) {
