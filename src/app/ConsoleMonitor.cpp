@@ -46,10 +46,10 @@ uint32_t ChooseInterval(const ConsoleOptions& options, std::optional<uint32_t> f
 }
 
 bool ArmTimer(int fd, uint32_t seconds) {
-    itimerspec spec{};
-    spec.it_interval.tv_sec = seconds;
-    spec.it_value.tv_sec = seconds;
-    return ::timerfd_settime(fd, 0, &spec, nullptr) == 0;
+    itimerspec period{};
+    period.it_interval.tv_sec = seconds;
+    period.it_value.tv_sec = seconds;
+    return ::timerfd_settime(fd, 0, &period, nullptr) == 0;
 }
 
 // Runs rounds until the count is reached and judged, or until a signal arrives (the last
