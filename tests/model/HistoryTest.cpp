@@ -67,16 +67,12 @@ TEST(History, FailedWriteKeepsTheLinesAndEndsThePass) {
     test::TempDir dir;
     HostTable table;
     table.HostAt(kFirst).m_history = Numbered(102);
-    table.HostAt(kSecond).m_history = Numbered(100);
     bool pass = false;
     EXPECT_FALSE(FlushStep(table, pass, HistoryFiles(dir / "no-such-folder").Writer()));
     EXPECT_FALSE(pass);
     EXPECT_EQ(table.FindHost(kFirst)->m_history.size(), 102u);
-    const HistoryFiles files(dir.path());
-    EXPECT_TRUE(FlushStep(table, pass, files.Writer())) << "the next idle call starts over";
-    EXPECT_TRUE(FlushStep(table, pass, files.Writer()));
-    EXPECT_FALSE(FlushStep(table, pass, files.Writer()));
-    EXPECT_EQ(files.Read(kFirst).size(), 51u);
+    EXPECT_TRUE(FlushStep(table, pass, HistoryFiles(dir.path()).Writer())) << "the next idle call starts over";
+    EXPECT_EQ(HistoryFiles(dir.path()).Read(kFirst).size(), 51u);
 }
 
 TEST(History, FilesAppendReadDeleteAndRefuseLinks) {
@@ -86,12 +82,9 @@ TEST(History, FilesAppendReadDeleteAndRefuseLinks) {
     ASSERT_TRUE(files.Append(kFirst, {"t1\n", "added to list.\n"}));
     ASSERT_TRUE(files.Append(kFirst, {"t2\n", "request timeout.\n"}));
     EXPECT_EQ(FileText(dir / "10.0.0.1"), "t1\nadded to list.\nt2\nrequest timeout.\n");
-    using P = std::filesystem::perms;
-    EXPECT_EQ(std::filesystem::status(dir / "10.0.0.1").permissions(), P::owner_read | P::owner_write);
-    EXPECT_EQ(files.Read(kFirst),
-              (std::vector<HistoryRow>{{"t1", "added to list."}, {"t2", "request timeout."}}));
-    files.Delete(kFirst);
-    files.Delete(kFirst);
+    EXPECT_EQ(std::filesystem::status(dir / "10.0.0.1").permissions(), std::filesystem::perms(0600));
+    EXPECT_EQ(files.Read(kFirst), (std::vector<HistoryRow>{{"t1", "added to list."}, {"t2", "request timeout."}}));
+    files.Delete(kFirst), files.Delete(kFirst);
     EXPECT_FALSE(std::filesystem::exists(dir / "10.0.0.1"));
     // Links are followed neither for writing nor for reading.
     std::ofstream(dir / "target") << "secret\nline\n";
@@ -103,8 +96,7 @@ TEST(History, FilesAppendReadDeleteAndRefuseLinks) {
 
 TEST(History, ReadPairsLines) {
     const struct { std::string content; std::vector<HistoryRow> rows; } cases[] = {
-        {"", {}}, {"t1\n", {}}, {"t1\ne1\nt2\n", {{"t1", "e1"}}},
-        {"t1\r\ne1\r\nt2\r\ne2\r\n", {{"t1", "e1"}, {"t2", "e2"}}},
+        {"", {}}, {"t1\n", {}}, {"t1\ne1\nt2\n", {{"t1", "e1"}}}, {"t1\r\ne1\r\nt2\r\ne2\r\n", {{"t1", "e1"}, {"t2", "e2"}}},
         {"t1\ne1", {{"t1", "e1"}}}, {"\n\nt\ne\n", {{"", ""}, {"t", "e"}}}};
     for (const auto& c : cases) {
         test::TempDir dir;

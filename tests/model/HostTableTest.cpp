@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <random>
-
 #include "model/AddressText.h"
 #include "model/HostRecord.h"
 #include "model/HostTable.h"
@@ -62,40 +59,13 @@ TEST(HostTable, RecordLifecycle) {
     EXPECT_EQ(table.HostAt(Ip(192, 168, 1, 1)), HostRecord{}) << "added again: a fresh record";
     table.RemoveAllHosts();
     EXPECT_TRUE(Walk(table).empty());
-    table.HostAt(Ip(10, 0, 0, 1));
-    EXPECT_EQ(Walk(table), Addresses{Ip(10, 0, 0, 1)});
-}
-
-// Additions and removals at random against a plain model of buckets with head-inserted chains.
-TEST(HostTable, MatchesAReferenceModelUnderRandomEdits) {
-    std::mt19937 rng(7);
-    HostTable table;
-    std::vector<Addresses> model(HostTable::kBucketCount);
-    for (int step = 0; step < 20000; ++step) {
-        const uint32_t a = Ip(10, static_cast<uint8_t>(rng() % 4), static_cast<uint8_t>(rng() % 8),
-                              static_cast<uint8_t>(rng() % 256));
-        auto& chain = model[HostTable::BucketOf(a)];
-        const auto it = std::find(chain.begin(), chain.end(), a);
-        if (rng() % 3 == 0) {
-            EXPECT_EQ(table.RemoveHost(a), it != chain.end());
-            if (it != chain.end()) chain.erase(it);
-        } else {
-            table.HostAt(a);
-            if (it == chain.end()) chain.insert(chain.begin(), a);
-        }
-    }
-    Addresses expected;
-    for (const auto& chain : model) expected.insert(expected.end(), chain.begin(), chain.end());
-    EXPECT_EQ(Walk(table), expected);
-    EXPECT_EQ(table.GetHostCount(), static_cast<int>(expected.size()));
 }
 
 TEST(HostTable, RowTextsAndTheirOrder) {
     HostRecord r;
-    r.m_strName = "ignored";
+    r.m_strName = "shown when named";
     EXPECT_EQ(DisplayText(Ip(10, 0, 0, 12), r), "10.0.0.12");
-    r.m_bNamed = 1;
-    EXPECT_EQ(DisplayText(Ip(10, 0, 0, 12), r), "ignored");
+    EXPECT_EQ(DisplayText(Ip(10, 0, 0, 12), (r.m_bNamed = 1, r)), "shown when named");
     const struct { const char *a, *b; int order; bool matches; } cases[] = {
         {"10.0.0.1", "10.0.0.1", 0, true},    {"10.0.0.1", "10.0.0.12", -1, false},
         {"10.0.0.12", "10.0.0.2", -1, false}, {"abc", "ABD", -1, false},

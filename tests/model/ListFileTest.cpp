@@ -28,9 +28,7 @@ Bytes operator+(Bytes a, const Bytes& b) { return a.insert(a.end(), b.begin(), b
 uint32_t Ip(uint8_t a, uint8_t b, uint8_t c, uint8_t d) { return AddressFromOctets(a, b, c, d); }
 HostRecord Named(std::string name) { return {.m_strName = std::move(name), .m_bNamed = 1}; }
 
-void WriteBytes(const std::filesystem::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary) << std::string(bytes.begin(), bytes.end());
-}
+void WriteBytes(const std::filesystem::path& path, const Bytes& b) { std::ofstream(path, std::ios::binary) << std::string(b.begin(), b.end()); }
 Bytes ReadBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return B(std::string(std::istreambuf_iterator<char>(in), {}));
@@ -89,9 +87,6 @@ TEST(ListFileWrite, ByteExamples) {
     HostRecord& r = named.HostAt(Ip(1, 2, 3, 4)) = Named("www.example-host.org");
     EXPECT_EQ(B(SerializeHostTable(10000, named)),
               Hex("10 27 00 00 01 00 00 00 01 02 03 04 01 00 00 00 14") + B(r.m_strName));
-    r.m_strName = std::string(300, 'n');
-    EXPECT_EQ(B(SerializeHostTable(1, named)),
-              Hex("01 00 00 00 01 00 00 00 01 02 03 04 01 00 00 00 FF 2C 01") + B(r.m_strName));
 }
 
 TEST(ListFileWrite, RoundTripKeepsTableOrderAndNamesAndResetsStatistics) {
@@ -141,15 +136,13 @@ TEST(ListFileRead, EveryFieldCutShortAndOddCounts) {
 TEST(MergeEntries, SkipsAddressesAlreadyPresentAndDuplicates) {
     HostTable table;
     table.HostAt(Ip(10, 0, 0, 1)).m_nSent = 7;
-    const HostRecord named = Named("c");
-    const HostEntry entries[] = {{Ip(10, 0, 0, 1), named}, {Ip(10, 0, 0, 2), {}}, {Ip(10, 0, 0, 2), named}, {Ip(10, 0, 0, 3), named}};
+    const HostEntry entries[] = {{Ip(10, 0, 0, 1), Named("c")}, {Ip(10, 0, 0, 2), {}}, {Ip(10, 0, 0, 2), Named("c")}, {Ip(10, 0, 0, 3), Named("c")}};
     EXPECT_EQ(MergeEntries(entries, table), (std::vector<uint32_t>{Ip(10, 0, 0, 2), Ip(10, 0, 0, 3)}));
-    EXPECT_EQ(*table.FindHost(Ip(10, 0, 0, 1)), HostRecord{.m_nSent = 7});
-    EXPECT_EQ(*table.FindHost(Ip(10, 0, 0, 2)), HostRecord{});
-    EXPECT_EQ(*table.FindHost(Ip(10, 0, 0, 3)), named);
+    EXPECT_TRUE(*table.FindHost(Ip(10, 0, 0, 1)) == HostRecord{.m_nSent = 7} && *table.FindHost(Ip(10, 0, 0, 2)) == HostRecord{}
+                && *table.FindHost(Ip(10, 0, 0, 3)) == Named("c"));
 }
 
-TEST(DefaultList, WriteReplacesTheOldFileAndReadsBackIntoATable) {
+TEST(DefaultList, WriteIsAtomicAndReadsBackIntoATable) {
     test::TempDir dir;
     const auto path = dir / "default.ipl";
     WriteBytes(path, Bytes(100, 0xAA));
@@ -158,32 +151,22 @@ TEST(DefaultList, WriteReplacesTheOldFileAndReadsBackIntoATable) {
     table.HostAt(Ip(10, 0, 0, 1)) = Named("http://example.test/page?q=1");
     std::string message;
     ASSERT_TRUE(WriteDefaultList(path, 7, table, message)) << message;
-    EXPECT_EQ(ReadBytes(path), B(SerializeHostTable(7, table)));
+    const Bytes written = B(SerializeHostTable(7, table));
+    EXPECT_EQ(ReadBytes(path), written);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "no temporary left";
-
     HostTable reread;
     reread.HostAt(Ip(192, 168, 1, 1));
     const ListLoadStatus s = ReadDefaultList(path, reread);
-    EXPECT_EQ(s.kind, Kind::Loaded);
-    EXPECT_EQ(s.interval, 7u);
+    EXPECT_TRUE(s.kind == Kind::Loaded && s.interval == 7u);
     EXPECT_EQ(s.added, (std::vector<uint32_t>{Ip(10, 0, 0, 1)}));
-}
-
-TEST(DefaultList, FailedWriteKeepsTheOldFile) {
-    test::TempDir dir;
-    const auto path = dir / "default.ipl";
-    WriteBytes(path, Hex("03 00 00 00 00 00 00 00"));
     // A folder where the new file should go makes creation fail even for root.
     std::filesystem::create_directory(dir / "default.ipl.new");
-    HostTable table;
-    table.HostAt(Ip(10, 0, 0, 1));
-    std::string message;
-    EXPECT_FALSE(WriteDefaultList(path, 9, table, message));
+    EXPECT_FALSE(WriteDefaultList(path, 9, reread, message));
     EXPECT_NE(message.find("default.ipl.new"), std::string::npos) << message;
-    EXPECT_EQ(ReadBytes(path), Hex("03 00 00 00 00 00 00 00"));
-    EXPECT_EQ(ReadDefaultList(dir / "default.ipl.new", table).kind, Kind::Unreadable);
-    EXPECT_EQ(ReadDefaultList(dir / "missing.ipl", table).kind, Kind::Missing);
-    EXPECT_EQ(table.GetHostCount(), 1);
+    EXPECT_EQ(ReadBytes(path), written) << "the old file stays";
+    EXPECT_EQ(ReadDefaultList(dir / "default.ipl.new", reread).kind, Kind::Unreadable);
+    EXPECT_EQ(ReadDefaultList(dir / "missing.ipl", reread).kind, Kind::Missing);
+    EXPECT_EQ(reread.GetHostCount(), 2);
 }
 
 TEST(DefaultList, DamagedFileKeepsHostsReadAndACopyThatLaterWritesLeaveAlone) {
@@ -193,8 +176,7 @@ TEST(DefaultList, DamagedFileKeepsHostsReadAndACopyThatLaterWritesLeaveAlone) {
     WriteBytes(path, damaged);
     HostTable table;
     const ListLoadStatus s = ReadDefaultList(path, table);
-    EXPECT_EQ(s.kind, Kind::Damaged);
-    EXPECT_EQ(s.interval, 4u);
+    EXPECT_TRUE(s.kind == Kind::Damaged && s.interval == 4u);
     EXPECT_EQ(s.added, (std::vector<uint32_t>{Ip(10, 0, 0, 1)}));
     EXPECT_EQ(s.damagedCopy, dir / "default.ipl.damaged");
     std::string message;
@@ -205,9 +187,7 @@ TEST(DefaultList, DamagedFileKeepsHostsReadAndACopyThatLaterWritesLeaveAlone) {
     WriteBytes(dir / "other.ipl", Hex("63 00 00 00 02 00 00 00") + kRec1);
     HostTable imported;
     const ListLoadStatus i = ImportListFile(dir / "other.ipl", imported);
-    EXPECT_EQ(i.kind, Kind::Damaged);
-    EXPECT_FALSE(i.interval);
-    EXPECT_EQ(i.added.size(), 1u);
+    EXPECT_TRUE(i.kind == Kind::Damaged && !i.interval && i.added.size() == 1u);
     EXPECT_FALSE(std::filesystem::exists(dir / "other.ipl.damaged"));
 }
 
