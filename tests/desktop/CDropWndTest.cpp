@@ -51,31 +51,26 @@ TEST(DropWndTest, MenuItemsAndStatesFollowTheProgram) {
         g_bAutoPopup = true;
         EXPECT_EQ(Shown(wnd), menu.arg("*", listed ? "" : "(", listed ? "" : ")"));
         // Chosen items run the frame's commands: Auto popup twice leaves it as it was.
-        QAction* autoPopup = wnd.Menu().actions().front();
-        autoPopup->trigger();
-        EXPECT_FALSE(g_bAutoPopup);
-        EXPECT_TRUE(Shown(wnd).startsWith("Auto popup|"));
-        autoPopup->trigger();
+        wnd.Menu().actions().front()->trigger();
+        EXPECT_TRUE(!g_bAutoPopup && Shown(wnd).startsWith("Auto popup|"));
+        wnd.Menu().actions().front()->trigger();
         EXPECT_TRUE(g_bAutoPopup);
     }
 }
 
 TEST(DropWndTest, DoubleClickTogglesTheMainWindow) {
-    enum Start { Minimized, Normal, Maximized, Hidden };
-    const std::pair<Start, bool> cases[] = {
-        {Minimized, true}, {Normal, false}, {Maximized, false}, {Hidden, true}};
+    // How the main window starts (nothing: hidden), and whether a double click leaves it shown.
+    const std::pair<void (QWidget::*)(), bool> cases[] = {
+        {&QWidget::showMinimized, true}, {&QWidget::show, false}, {&QWidget::showMaximized, false}, {&QWidget::hide, true}};
     for (const auto& [start, visible] : cases) {
         QWidget main;
         CDropWnd wnd;
         wnd.SetMainWindow(&main, [](int) { return nullptr; });
-        if (start == Minimized) main.showMinimized();
-        if (start == Normal) main.show();
-        if (start == Maximized) main.showMaximized();
+        (main.*start)();
         QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(3, 3), QPointF(wnd.mapToGlobal(QPoint(3, 3))),
                           Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(&wnd, &click);
-        EXPECT_EQ(main.isVisible(), visible) << start;
-        EXPECT_FALSE(main.isMinimized() || main.isMaximized()) << start;
+        EXPECT_TRUE(main.isVisible() == visible && !main.isMinimized() && !main.isMaximized()) << visible;
     }
 }
 

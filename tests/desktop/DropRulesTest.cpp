@@ -7,11 +7,7 @@ namespace {
 
 TEST(DroppedTextTest, UriListFirstLinkElsePlainText) {
     using Opt = std::optional<std::string_view>;
-    struct Case {
-        Opt uriList, plain;
-        std::optional<std::string> expected;
-    };
-    const Case cases[] = {
+    const struct { Opt uriList, plain; std::optional<std::string> expected; } cases[] = {
         {"http://a.example/x\r\nhttp://b.example/\r\n", "ignored", "http://a.example/x"},
         {"# from a browser\r\n\r\n  \r\nhttp://b.example/\r\n", std::nullopt, "http://b.example/"},
         {"# nothing\r\n", "198.51.100.7", "198.51.100.7"},
@@ -20,7 +16,7 @@ TEST(DroppedTextTest, UriListFirstLinkElsePlainText) {
         {std::string_view("\0http://f.example/", 18), "g.example", "g.example"},
         {std::nullopt, " \r\n\t", std::nullopt},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         EXPECT_EQ(DroppedText(c.uriList, c.plain), c.expected) << c.uriList.value_or(c.plain.value_or(""));
     }
 }
