@@ -65,6 +65,20 @@ TEST(ParseTypedAddressTest, Table) {
     EXPECT_TRUE(live.ok && live.named && live.name == "localhost" && live.address == Ip("127.0.0.1"));
 }
 
+// A typed web address starts at its host's root page on the standard port: the whole path
+// for real, through the system resolver, libcurl and two servers on port 80.
+TEST(ParseTypedAddressTest, WebAddressFollowedOnPort80) {
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) ::unsetenv(name);
+    HttpTestServer home("127.0.80.1", 80), next("127.0.80.2", 80);
+    if (!home.error().empty() || !next.error().empty())
+        GTEST_SKIP() << "port 80 is not available: " << home.error() << " " << next.error();
+    home.Serve("/", {200, RefreshPage("http://127.0.80.2/")});
+    next.Serve("/", {200, "end"});
+    const TypedAddress r = ParseTypedAddress("http://127.0.80.1/deep/page.html", TheSystemResolver(),
+                                             [](const std::string& url) { return ResolveUrlHost(url); });
+    EXPECT_TRUE(r.ok && !r.named && r.address == Ip("127.0.80.2"));
+}
+
 TEST(ResolveUrlHostTest, LocalServers) {
     // Loopback traffic must not be handed to a proxy configured for the machine.
     for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) ::unsetenv(name);
