@@ -142,7 +142,7 @@ void CCorvelView::BuildForm() {
     m_list->installEventFilter(this);
 
     auto* form = new QVBoxLayout(this);
-    form->setContentsMargins(10, 8, 0, 0);
+    form->setContentsMargins(10, 8, 10, 10);
     form->setSpacing(8);
     form->addLayout(top);
     form->addWidget(m_list, 1);
