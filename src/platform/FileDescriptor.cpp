@@ -43,7 +43,9 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 bool ReadWholeFile(const std::filesystem::path& path, std::string& bytes, int& err) {
     err = 0;
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking so that a FIFO in the file's place cannot hold the caller in open() until
+    // a writer turns up; it is refused below, and a regular file reads the same either way.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd) {
         err = errno;
         return false;

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <sstream>
@@ -166,6 +167,8 @@ TEST(DefaultList, WriteIsAtomicAndReadsBackIntoATable) {
     EXPECT_EQ(ReadBytes(path), written) << "the old file stays";
     EXPECT_EQ(ReadDefaultList(dir / "default.ipl.new", reread).kind, Kind::Unreadable);
     EXPECT_EQ(ReadDefaultList(dir / "missing.ipl", reread).kind, Kind::Missing);
+    ASSERT_EQ(::mkfifo((dir / "fifo.ipl").c_str(), 0600), 0);
+    EXPECT_EQ(ImportListFile(dir / "fifo.ipl", reread).kind, Kind::Unreadable) << "refused, not waited on";
     EXPECT_EQ(reread.GetHostCount(), 2);
 }
 
