@@ -106,7 +106,10 @@ NamedEvent NamedEvent::Open(std::string_view name) {
 bool NamedEvent::Exists(std::string_view name) {
     Registry& r = TheRegistry();
     std::lock_guard guard(r.lock);
-    return Lookup(r, name) != nullptr;
+    // No handle is taken here: a temporary one could turn out to be the last and destroy
+    // the event while the registry lock is held, and the destructor takes that lock too.
+    auto it = r.events.find(name);
+    return it != r.events.end() && !it->second.expired();
 }
 
 void NamedEvent::Set() const {
