@@ -1,4 +1,5 @@
 #include "platform/Autostart.h"
+#include "platform/FileDescriptor.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -7,22 +8,6 @@
 #include <unistd.h>
 
 namespace sondrel {
-namespace {
-
-// Writes all of text to fd; false on a failed write.
-bool WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        text.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-}  // namespace
 
 std::filesystem::path XdgConfigHome() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
@@ -90,11 +75,11 @@ int WriteAutostartEntry(const std::filesystem::path& entry, std::string_view exe
     if (ec) return ec.value();
     std::filesystem::path temp = entry;
     temp += ".new";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) return errno;
-    bool ok = WriteAll(fd, AutostartEntryText(executable)) && ::fsync(fd) == 0;
+    FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!fd) return errno;
+    bool ok = WriteAll(fd.get(), AutostartEntryText(executable)) && ::fsync(fd.get()) == 0;
     int err = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
+    if (!fd.close() && ok) {
         ok = false;
         err = errno;
     }
