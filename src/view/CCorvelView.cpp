@@ -370,6 +370,12 @@ bool CCorvelView::eventFilter(QObject* watched, QEvent* e) {
 }
 
 void CCorvelView::OnListAdded(uint32_t address) {
+    // A rebuild from a list file posted before this add may have listed the host already;
+    // listed twice, its address would be pinged twice and removed only once.
+    if (const HostRecord* listed = m_hosts.FindHost(address)) {
+        const int row = RowOfHost(address, *listed);
+        if (row >= 0 && m_rows->Address(row) == address) return;
+    }
     LockAddresses();
     AppendAddress(m_addresses, address);
     HostRecord& record = m_hosts.HostAt(address);

@@ -210,6 +210,8 @@ TEST(CCorvelView, ListChangeHandlersKeepArrayRowsAndTableInStep) {
         {"open a file", [&] { return h.doc()->OpenDocumentFile(QString::fromStdString(opened.string())); }, true,
          {"10.0.0.1", "Beta.example"}, "add to list.\n", c},
         {"new list", [&] { return h.doc()->OnNewDocument(); }, true, {}, nullptr, 0},
+        {"an add overtaken by a file that lists it", [&] { return h.doc()->OpenDocumentFile(QString::fromStdString(opened.string())) && v->AddHost(a, "", false); },
+         true, {"10.0.0.1", "Beta.example"}, "add to list.\n", a},
     };
     for (const auto& s : steps) {
         SCOPED_TRACE(s.what);
