@@ -66,7 +66,10 @@ CHostInfoDlg::CHostInfoDlg(QWidget* parent)
     FitFixedTexts(this);
 }
 
-CHostInfoDlg::~CHostInfoDlg() = default;
+CHostInfoDlg::~CHostInfoDlg() {
+    // Only lookups already running are waited for; queued ones would be answered to nobody.
+    m_lookups.clear();
+}
 
 QRect CHostInfoDlg::DialogUnits(int x, int y, int w, int h) const {
     return CDialogUnits(font()).ToPixels(QRect(x, y, w, h));
@@ -285,6 +288,9 @@ void CHostInfoDlg::StartReverseLookup(std::uint32_t address) {
     };
     auto* task = new ReverseLookup(m_resolver, address, deliver);
     task->setAutoDelete(true);
+    // Lookups for hosts no longer on show that have not started yet are dropped: behind a
+    // slow name service they would hold up the one the window now waits for.
+    m_lookups.clear();
     m_lookups.start(task);
 }
 

@@ -182,6 +182,10 @@ TEST_F(HostInfoDlgTest, LateReverseLookupForAnotherHostIsDropped) {
     gated_.Release(Host(9));
     ASSERT_TRUE(dlg_.OpenHostDetails("198.51.100.9"));
     EXPECT_TRUE(test::WaitFor([&] { return dlg_.FieldText(CHostInfoDlg::kDomainName) == "no domain name"; }, 5000));
+    // Four lookups hang; of those queued behind them only the one for the host on show runs.
+    for (int last : {10, 11, 12, 13, 14, 2}) hosts_.HostAt(Host(last)), dlg_.OpenHostDetails(QString("198.51.100.%1").arg(last));
+    gated_.Release(Host(10));
+    EXPECT_TRUE(test::WaitFor([&] { return dlg_.FieldText(CHostInfoDlg::kDomainName) == "second.example"; }, 5000));
 }
 
 TEST_F(HostInfoDlgTest, ReverseLookupThroughTheSystemNameService) {
