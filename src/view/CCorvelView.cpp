@@ -229,7 +229,8 @@ void CCorvelView::CreateTray() {
             if (m_pFrame && m_pFrame->Command(id)) m_pFrame->Command(id)->trigger();
         };
     };
-    connect(exitAction, &QAction::triggered, this, forward(ID_APP_EXIT));
+    // Exit removes the tray icon whose menu is still returning from this click: run it after.
+    connect(exitAction, &QAction::triggered, this, forward(ID_APP_EXIT), Qt::QueuedConnection);
     connect(aboutAction, &QAction::triggered, this, forward(ID_APP_ABOUT));
     connect(m_trayStop, &QAction::triggered, this, forward(ID_STOP));
     connect(m_trayStart, &QAction::triggered, this, forward(ID_START));
