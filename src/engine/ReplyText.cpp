@@ -6,16 +6,11 @@
 #include <string>
 
 #include "engine/EchoRequest.h"
+#include "model/AddressText.h"
 
 namespace sondrel {
 
-std::string AddressToText(uint32_t address) {
-    in_addr a{};
-    a.s_addr = address;
-    char buf[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &a, buf, sizeof buf);
-    return buf;
-}
+std::string AddressToText(uint32_t address) { return DottedQuad(address); }
 
 const char* IcmpCodeText(uint8_t type, uint8_t code) {
     // Texts as the users of this program have always read them, misspellings included.

@@ -1,5 +1,6 @@
 #include "input/AddressGroups.h"
 
+#include "model/ReplyRules.h"
 #include "platform/Resolver.h"
 
 #include <climits>
@@ -9,10 +10,6 @@
 namespace sondrel {
 namespace {
 
-bool IsCSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 std::string NumberText(int value) {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%d", value);
@@ -20,35 +17,6 @@ std::string NumberText(int value) {
 }
 
 }  // namespace
-
-int ReadLikeAtoi(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && IsCSpace(text[i])) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) {
-            value = static_cast<long long>(INT_MAX) + 1;
-        }
-    }
-    if (negative) {
-        value = -value;
-    }
-    if (value > INT_MAX) {
-        return INT_MAX;
-    }
-    if (value < INT_MIN) {
-        return INT_MIN;
-    }
-    return static_cast<int>(value);
-}
 
 GroupPlan PlanGroup(const std::string& startText, const std::string& endText) {
     GroupPlan plan;

@@ -11,11 +11,6 @@ inline constexpr char kGroupInputErrorIgnored[] = "Input error.Ignored.";
 inline constexpr char kGroupOneNetOnly[] = "We limit to add a C-net. Ignored.";
 inline constexpr char kGroupInputError[] = "Input error.";
 
-// Reads a number the way the C library's atoi does (leading blanks, optional sign, digits up
-// to the first other character, 0 without digits), saturating at the int range instead of
-// overflowing.
-int ReadLikeAtoi(std::string_view text);
-
 struct GroupPlan {
     // Set when the input is refused before any address is built; nothing is walked then.
     std::string refusal;

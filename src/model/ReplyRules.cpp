@@ -90,11 +90,12 @@ EchoValues ParseEchoReply(std::string_view text) {
     return v;
 }
 
-int32_t LeadingInteger(std::string_view text) {
-    text = text.substr(0, kColumnReadLimit);
+int32_t ReadLikeAtoi(std::string_view text) {
     int32_t value = 0;
     return ScanInt(text, value) ? value : 0;
 }
+
+int32_t LeadingInteger(std::string_view text) { return ReadLikeAtoi(text.substr(0, kColumnReadLimit)); }
 
 ReplyOutcome ApplyReply(HostRecord& record, std::string_view replyText,
                         std::optional<std::string_view> rowTime, std::string_view stampLine) {

@@ -34,6 +34,10 @@ struct EchoValues {
 // True when the text holds each of "ttl", "bytes" and "time".
 bool IsEchoReplyText(std::string_view text);
 EchoValues ParseEchoReply(std::string_view text);
+// Reads a number the way the C library's atoi does (leading blanks, optional sign, digits up
+// to the first other character, 0 without digits), saturating at the 32-bit range instead of
+// overflowing.
+int32_t ReadLikeAtoi(std::string_view text);
 // The runtime's atoi on at most the first 19 characters, clamped to 32 bits.
 int32_t LeadingInteger(std::string_view text);
 
