@@ -1,6 +1,5 @@
 #include "engine/ReplyText.h"
 
-#include <arpa/inet.h>
 
 #include <cstdio>
 #include <string>
