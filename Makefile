@@ -2,6 +2,7 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 15
+FUZZ_SEED ?= 1
 export ASAN_OPTIONS ?= detect_leaks=1:abort_on_error=0
 export LSAN_OPTIONS ?= suppressions=$(CURDIR)/tests/support/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
@@ -37,9 +38,10 @@ build/fuzz/CMakeCache.txt:
 
 test-fuzz: build/fuzz/CMakeCache.txt
 	cmake --build build/fuzz -j $(JOBS)
-	./scripts/run-fuzzers build/fuzz/bin $(FUZZ_SECONDS)
+	FUZZ_SEED=$(FUZZ_SEED) ./scripts/run-fuzzers build/fuzz/bin $(FUZZ_SECONDS)
 
 fuzz: FUZZ_SECONDS = 300
+fuzz: FUZZ_SEED =
 fuzz: deps test-fuzz
 
 bench: release
