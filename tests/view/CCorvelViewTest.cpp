@@ -115,7 +115,8 @@ TEST(CCorvelViewEngine, HostThatNeverAnswersShowsTimeoutAfterTheNextPass) {
 
 TEST(CCorvelView, StopAndStartSwitchStateMenusAndRounds) {
     CAppHarness h;
-    WriteList(h.DefaultList(), 3, {{Loopback(1), ""}, {Loopback(2), ""}});
+    // The steps start every round themselves; the view's own timer must not tick in between.
+    WriteList(h.DefaultList(), 10000, {{Loopback(1), ""}, {Loopback(2), ""}});
     ASSERT_TRUE(h.Start());
     HostRecord* record = h.view()->Hosts().FindHost(Loopback(1));
     std::map<QString, QAction*> tray;
@@ -232,6 +233,8 @@ TEST(CCorvelView, ListChangeHandlersKeepArrayRowsAndTableInStep) {
 
 TEST(CCorvelView, RepliesReachTheRowOfTheirOwnHostOncePerRequest) {
     CAppHarness h;
+    // The steps start every round themselves; the view's own timer must not tick in between.
+    WriteList(h.DefaultList(), 10000, {});
     ASSERT_TRUE(h.Start());
     CCorvelView* v = h.view();
     const uint32_t one = AddressFromOctets(10, 0, 0, 1), named = AddressFromOctets(192, 0, 2, 1);
