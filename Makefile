@@ -8,7 +8,7 @@ export LSAN_OPTIONS ?= suppressions=$(CURDIR)/tests/support/lsan.supp:print_supp
 export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS ?= suppressions=$(CURDIR)/tests/support/tsan.supp:halt_on_error=1:second_deadlock_stack=1
 
-.PHONY: deps run release test test-asan test-tsan test-fuzz bench fuzz clean
+.PHONY: deps run release test format-check test-asan test-tsan test-fuzz bench fuzz clean
 
 deps:
 	@./scripts/install-deps
@@ -21,7 +21,11 @@ run: release
 	./build/release/bin/sondrel
 
 # Fuzz and thread-sanitizer runs first, so that CTest's summary of the full suite closes the output.
-test: deps test-fuzz test-tsan test-asan
+test: deps format-check test-fuzz test-tsan test-asan
+
+# Every C++ file follows .clang-format; a file that differs fails the check.
+format-check:
+	git ls-files 'src/*' 'tests/*' 'fuzz/*' 'bench/*' 'tools/*' | grep -E '\.(h|cpp)$$' | xargs clang-format --dry-run --Werror
 
 test-asan:
 	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DSONDREL_SANITIZE=address,undefined -DSONDREL_BENCH=OFF >/dev/null

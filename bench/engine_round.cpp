@@ -33,13 +33,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::FILE* sink = std::fopen("/dev/null", "w");
-    ConsoleSession session(false, sink, stderr, TheSystemResolver(), [](const std::string& url) { return url; });
+    ConsoleSession session(false, sink, stderr, TheSystemResolver(),
+                           [](const std::string& url) { return url; });
     for (long i = 0; i < n; ++i) {
         // 127.0.1.1 onwards, skipping .0 and .255 in the last octet.
         long k = 256 + 1 + i + 2 * (i / 254);
-        session.AddArgument("127.0." + std::to_string(k / 256 % 256) + "." + std::to_string(k % 256));
+        session.AddArgument("127.0." + std::to_string(k / 256 % 256) + "." +
+                            std::to_string(k % 256));
     }
-    ConsoleEngine engine(socket, [](std::string text) { std::fprintf(stderr, "%s\n", text.c_str()); });
+    ConsoleEngine engine(socket,
+                         [](std::string text) { std::fprintf(stderr, "%s\n", text.c_str()); });
     engine.DiscardPrimingReply(1000);
 
     const auto start = Clock::now();
@@ -49,11 +52,13 @@ int main(int argc, char** argv) {
     std::atomic<int64_t> sentUs{-1};
     std::thread sender([&] {
         PingSenderThread(socket, &session.Addresses(), nullptr);
-        sentUs = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+        sentUs =
+            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
     });
     const auto deadline = start + std::chrono::seconds(2);
     while (session.RepliesApplied() < static_cast<size_t>(n)) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) break;
         pollfd p{engine.WakeFd(), POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;

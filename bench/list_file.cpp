@@ -26,8 +26,9 @@ size_t HeapInUse() { return mallinfo2().uordblks; }
 // Every fourth host entered by name, as a typical list mixes both.
 void Fill(HostTable& table) {
     for (int i = 0; i < kHosts; ++i) {
-        const uint32_t address = AddressFromOctets(10, static_cast<uint8_t>(i >> 16),
-                                                   static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i));
+        const uint32_t address =
+            AddressFromOctets(10, static_cast<uint8_t>(i >> 16), static_cast<uint8_t>(i >> 8),
+                              static_cast<uint8_t>(i));
         HostRecord& r = table.HostAt(address);
         if (i % 4 == 0) {
             r.m_bNamed = 1;
@@ -61,7 +62,8 @@ int main() {
 
     std::string message;
     const double save = Best([&] {
-        if (!WriteDefaultList(path, 3, table, message)) std::fprintf(stderr, "%s\n", message.c_str());
+        if (!WriteDefaultList(path, 3, table, message))
+            std::fprintf(stderr, "%s\n", message.c_str());
     });
     const auto size = std::filesystem::file_size(path);
     const double load = Best([&] {
@@ -71,10 +73,12 @@ int main() {
     });
     const double serialize = Best([&] { (void)SerializeHostTable(3, table); });
 
-    std::printf("list_file: save %d hosts to default.ipl (atomic, fsync): %.2f ms (%llu bytes)\n", kHosts,
-                save, static_cast<unsigned long long>(size));
-    std::printf("list_file: load %d hosts from default.ipl into the table: %.2f ms\n", kHosts, load);
-    std::printf("list_file: serialize %d hosts in table order (no I/O): %.2f ms\n", kHosts, serialize);
+    std::printf("list_file: save %d hosts to default.ipl (atomic, fsync): %.2f ms (%llu bytes)\n",
+                kHosts, save, static_cast<unsigned long long>(size));
+    std::printf("list_file: load %d hosts from default.ipl into the table: %.2f ms\n", kHosts,
+                load);
+    std::printf("list_file: serialize %d hosts in table order (no I/O): %.2f ms\n", kHosts,
+                serialize);
     std::printf("list_file: memory per host in the table: %.1f bytes (every 4th named)\n",
                 static_cast<double>(after - before) / kHosts);
     std::filesystem::remove_all(folder);

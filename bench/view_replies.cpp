@@ -1,16 +1,16 @@
 // Cost of one WM_PING_REPLY handled by the real view (offscreen), with 100 and with 10,000
 // hosts in the list. Finding a host's row is a binary search, so the cost per reply should
 // hardly grow with the list: the ratio is printed against its limit of 1.5.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "app/CMainFrame.h"
@@ -28,7 +28,10 @@ namespace {
 constexpr int kReplies = 50000;
 constexpr int kRepeats = 5;
 
-uint32_t HostAddress(int i) { return AddressFromOctets(10, static_cast<uint8_t>(i >> 16), static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)); }
+uint32_t HostAddress(int i) {
+    return AddressFromOctets(10, static_cast<uint8_t>(i >> 16), static_cast<uint8_t>(i >> 8),
+                             static_cast<uint8_t>(i));
+}
 
 void Drain() {
     QCoreApplication::sendPostedEvents();
@@ -44,14 +47,16 @@ double MeasureReplies(CCorvelView* view, int hosts) {
     for (auto item : view->Hosts()) item.record.m_nSent = kReplies * kRepeats;
     std::mt19937 random(42);
     std::vector<uint32_t> order(kReplies);
-    for (uint32_t& a : order) a = HostAddress(static_cast<int>(random() % static_cast<uint32_t>(hosts)));
+    for (uint32_t& a : order)
+        a = HostAddress(static_cast<int>(random() % static_cast<uint32_t>(hosts)));
     std::vector<double> runs;
     for (int r = 0; r < kRepeats; ++r) {
         QElapsedTimer clock;
         clock.start();
         int t = 1;
         for (uint32_t address : order) {
-            PostViewMessage(view, WM_PING_REPLY, address, "ttl=64,time=" + std::to_string(t) + ",bytes=32");
+            PostViewMessage(view, WM_PING_REPLY, address,
+                            "ttl=64,time=" + std::to_string(t) + ",bytes=32");
             t = t % 40 + 1;
         }
         Drain();

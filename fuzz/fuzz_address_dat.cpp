@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (table.size() > size / sondrel::kAddressDatRecordSize) std::abort();
     for (const sondrel::LocationRecord& r : table) {
         if (r.location.size() > 12 || r.detail.size() > 46) std::abort();
-        for (uint32_t a : {r.startAddr, r.endAddr, r.startAddr - 1, r.endAddr + 1}) CheckLookup(table, a);
+        for (uint32_t a : {r.startAddr, r.endAddr, r.startAddr - 1, r.endAddr + 1})
+            CheckLookup(table, a);
         for (const sondrel::LocationRecord& c : r.children)
             for (uint32_t a : {c.startAddr, c.endAddr}) CheckLookup(table, a);
     }

@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::span<const uint8_t> bytes(data, size);
     const ListReadResult read = ParseListFile(bytes);
     if (read.faultOffset > size) std::abort();
-    if (read.count && *read.count > 0 && read.entries.size() > static_cast<size_t>(*read.count)) std::abort();
+    if (read.count && *read.count > 0 && read.entries.size() > static_cast<size_t>(*read.count))
+        std::abort();
     (void)DescribeListFault(read);
 
     HostTable table;

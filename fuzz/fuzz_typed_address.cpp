@@ -1,13 +1,13 @@
 // Whatever a user types, and whatever a range dialog holds, the parse ends with a clear
 // outcome. Lookups and page fetches are stand-ins here: no traffic leaves the process.
-#include "input/AddressGroups.h"
-#include "input/TypedAddress.h"
-#include "platform/Resolver.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+
+#include "input/AddressGroups.h"
+#include "input/TypedAddress.h"
+#include "platform/Resolver.h"
 
 namespace {
 
@@ -27,8 +27,8 @@ void CheckTyped(const std::string& text) {
         text, resolver, [](const std::string& url) { return url.substr(url.size() > 7 ? 7 : 0); });
     if (result.ok && result.named && result.name != text) std::abort();
     if (result.ok && !result.named && !result.name.empty()) std::abort();
-    if (!result.ok && (result.messages.empty() ||
-                       result.messages.back() != sondrel::kInvalidAddressIgnored)) {
+    if (!result.ok &&
+        (result.messages.empty() || result.messages.back() != sondrel::kInvalidAddressIgnored)) {
         std::abort();
     }
 }

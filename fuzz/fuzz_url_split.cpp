@@ -1,7 +1,4 @@
 // Typed and fetched web addresses go through the URL split and the download rule.
-#include "input/TypedAddress.h"
-#include "input/UrlSplit.h"
-
 #include <arpa/inet.h>
 
 #include <cstddef>
@@ -9,13 +6,17 @@
 #include <cstdlib>
 #include <string>
 
+#include "input/TypedAddress.h"
+#include "input/UrlSplit.h"
+
 namespace {
 
 // The same host to a connection: equal texts, or numeric forms naming one address (the URL
 // parser writes "3" out as "0.0.0.3" when typed, but not when it arrives percent-encoded).
 bool SameHost(const std::string& a, const std::string& b) {
     in_addr x{}, y{};
-    return a == b || (::inet_aton(a.c_str(), &x) && ::inet_aton(b.c_str(), &y) && x.s_addr == y.s_addr);
+    return a == b ||
+           (::inet_aton(a.c_str(), &x) && ::inet_aton(b.c_str(), &y) && x.s_addr == y.s_addr);
 }
 
 }  // namespace
@@ -31,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (parts.serviceKind == sondrel::kServiceHttp && !parts.host.empty()) {
         // What is fetched must split to the same place.
         const sondrel::UrlParts again = sondrel::SplitUrl(sondrel::JoinHttpUrl(parts));
-        if (!again.accepted || !SameHost(again.host, parts.host) || again.port != parts.port) std::abort();
+        if (!again.accepted || !SameHost(again.host, parts.host) || again.port != parts.port)
+            std::abort();
     }
     // The rule must end whatever the object holds; each round shortens the object.
     const std::size_t before = parts.object.size();

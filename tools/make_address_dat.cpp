@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
     header += ".\n";
     header += kAcknowledgement;
     header += "\n";
-    std::string bytes = sondrel::BuildAddressDat(std::move(countries), sondrel::SpecialRanges(),
-                                                 header);
+    std::string bytes =
+        sondrel::BuildAddressDat(std::move(countries), sondrel::SpecialRanges(), header);
     return WriteAtomically(output, bytes) ? 0 : 1;
 }

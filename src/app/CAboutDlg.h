@@ -2,7 +2,6 @@
 // The about box: the program's icon, "Sondrel Version 1.0" and the text of about.txt in a
 // read-only, scrollable field.
 #include <QDialog>
-
 #include <filesystem>
 
 class QPlainTextEdit;

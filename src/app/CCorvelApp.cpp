@@ -1,5 +1,9 @@
 #include "app/CCorvelApp.h"
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
@@ -10,13 +14,9 @@
 #include <QSettings>
 #include <QSocketNotifier>
 #include <QTimer>
-
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
@@ -49,7 +49,8 @@ void OnTerminationSignal(int) {
 
 bool ShouldPreferX11(const char* qpaPlatform, const char* waylandDisplay, const char* x11Display) {
     if (qpaPlatform != nullptr && *qpaPlatform != '\0') return false;
-    return waylandDisplay != nullptr && *waylandDisplay != '\0' && x11Display != nullptr && *x11Display != '\0';
+    return waylandDisplay != nullptr && *waylandDisplay != '\0' && x11Display != nullptr &&
+           *x11Display != '\0';
 }
 
 CCorvelApp::CCorvelApp(Options options) : m_options(std::move(options)) {}
@@ -103,22 +104,24 @@ bool CCorvelApp::ClaimInstance(const QStringList& files) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         m_listener = std::make_unique<InstanceListener>(m_options.instanceName);
         switch (m_listener->Bind()) {
-        case InstanceListener::Claim::Owner:
-            WatchInstanceSocket();
-            return true;
-        case InstanceListener::Claim::TakenByOther: {
-            const int sent = SendInstanceRequest(m_options.instanceName, request, kInstanceTimeoutMs);
-            if (sent == ECONNREFUSED && attempt == 0) continue;
-            // Handed over, or nobody to hand over to: either way this start ends quietly.
-            m_listener.reset();
-            m_exitCode = 0;
-            return false;
-        }
-        case InstanceListener::Claim::Failed:
-            SondrelMessageBox(nullptr, QStringLiteral("CreateEvent error: %1").arg(m_listener->Error()));
-            m_listener.reset();
-            m_exitCode = 1;
-            return false;
+            case InstanceListener::Claim::Owner:
+                WatchInstanceSocket();
+                return true;
+            case InstanceListener::Claim::TakenByOther: {
+                const int sent =
+                    SendInstanceRequest(m_options.instanceName, request, kInstanceTimeoutMs);
+                if (sent == ECONNREFUSED && attempt == 0) continue;
+                // Handed over, or nobody to hand over to: either way this start ends quietly.
+                m_listener.reset();
+                m_exitCode = 0;
+                return false;
+            }
+            case InstanceListener::Claim::Failed:
+                SondrelMessageBox(nullptr,
+                                  QStringLiteral("CreateEvent error: %1").arg(m_listener->Error()));
+                m_listener.reset();
+                m_exitCode = 1;
+                return false;
         }
     }
     m_exitCode = 0;
@@ -177,9 +180,10 @@ void CCorvelApp::ExitInstance() {
 // --- Recent files ----------------------------------------------------------------------------
 
 QStringList CCorvelApp::RecentFiles() const {
-    std::unique_ptr<QSettings> settings = m_options.settingsFile.isEmpty()
-                                              ? std::make_unique<QSettings>(QStringLiteral("Sondrel"), QStringLiteral("Sondrel"))
-                                              : std::make_unique<QSettings>(m_options.settingsFile, QSettings::IniFormat);
+    std::unique_ptr<QSettings> settings =
+        m_options.settingsFile.isEmpty()
+            ? std::make_unique<QSettings>(QStringLiteral("Sondrel"), QStringLiteral("Sondrel"))
+            : std::make_unique<QSettings>(m_options.settingsFile, QSettings::IniFormat);
     QStringList files;
     settings->beginGroup(QString::fromLatin1(kRecentGroup));
     for (int i = 1; i <= kRecentFileCount; ++i) {
@@ -190,9 +194,10 @@ QStringList CCorvelApp::RecentFiles() const {
 }
 
 void CCorvelApp::SaveRecentFiles(const QStringList& files) const {
-    std::unique_ptr<QSettings> settings = m_options.settingsFile.isEmpty()
-                                              ? std::make_unique<QSettings>(QStringLiteral("Sondrel"), QStringLiteral("Sondrel"))
-                                              : std::make_unique<QSettings>(m_options.settingsFile, QSettings::IniFormat);
+    std::unique_ptr<QSettings> settings =
+        m_options.settingsFile.isEmpty()
+            ? std::make_unique<QSettings>(QStringLiteral("Sondrel"), QStringLiteral("Sondrel"))
+            : std::make_unique<QSettings>(m_options.settingsFile, QSettings::IniFormat);
     settings->remove(QString::fromLatin1(kRecentGroup));
     settings->beginGroup(QString::fromLatin1(kRecentGroup));
     for (int i = 0; i < files.size() && i < kRecentFileCount; ++i) {
@@ -213,7 +218,8 @@ void CCorvelApp::AddRecentFile(const QString& path) {
 
 void CCorvelApp::WatchInstanceSocket() {
     m_listenNotifier = new QSocketNotifier(m_listener->Fd(), QSocketNotifier::Read, this);
-    connect(m_listenNotifier, &QSocketNotifier::activated, this, [this] { OnInstanceConnection(); });
+    connect(m_listenNotifier, &QSocketNotifier::activated, this,
+            [this] { OnInstanceConnection(); });
 }
 
 void CCorvelApp::OnInstanceConnection() {
@@ -326,14 +332,16 @@ QStringList FileArguments(const QStringList& arguments) {
 
 std::string InstanceName() {
     // Tests run several programs side by side, each under a name of its own.
-    if (const char* name = std::getenv("SONDREL_INSTANCE_NAME"); name != nullptr && *name != '\0') return name;
+    if (const char* name = std::getenv("SONDREL_INSTANCE_NAME"); name != nullptr && *name != '\0')
+        return name;
     return DefaultInstanceName();
 }
 
 }  // namespace
 
 int RunDesktop(int argc, char** argv) {
-    if (ShouldPreferX11(std::getenv("QT_QPA_PLATFORM"), std::getenv("WAYLAND_DISPLAY"), std::getenv("DISPLAY"))) {
+    if (ShouldPreferX11(std::getenv("QT_QPA_PLATFORM"), std::getenv("WAYLAND_DISPLAY"),
+                        std::getenv("DISPLAY"))) {
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     }
     // The socket first, then every privilege goes: the rest of the program needs none.

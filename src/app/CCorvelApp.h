@@ -7,7 +7,6 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
-
 #include <map>
 #include <memory>
 #include <string>
@@ -28,9 +27,9 @@ public:
     struct Options {
         std::string instanceName;  // the per-user name of the running instance
         ViewSetup view;
-        std::string icmpMessage;    // why no ICMP socket could be opened; empty when one is
-        QString settingsFile;       // empty: the desktop's settings of "Sondrel"
-        bool handleSignals = false; // SIGTERM, SIGINT, SIGHUP end the program as Exit does
+        std::string icmpMessage;     // why no ICMP socket could be opened; empty when one is
+        QString settingsFile;        // empty: the desktop's settings of "Sondrel"
+        bool handleSignals = false;  // SIGTERM, SIGINT, SIGHUP end the program as Exit does
     };
 
     explicit CCorvelApp(Options options);

@@ -36,7 +36,8 @@ QIcon ToolIcon(const QString& name) {
 }
 
 QIcon ThemeIcon(const char* themeName, QStyle::StandardPixmap fallback) {
-    return QIcon::fromTheme(QString::fromLatin1(themeName), QApplication::style()->standardIcon(fallback));
+    return QIcon::fromTheme(QString::fromLatin1(themeName),
+                            QApplication::style()->standardIcon(fallback));
 }
 
 }  // namespace
@@ -44,7 +45,8 @@ QIcon ThemeIcon(const char* themeName, QStyle::StandardPixmap fallback) {
 QString ListFileOfUrl(const QUrl& url) {
     if (!url.isLocalFile()) return {};
     const QString path = url.toLocalFile();
-    if (QFileInfo(path).suffix().compare(QStringLiteral("ipl"), Qt::CaseInsensitive) != 0) return {};
+    if (QFileInfo(path).suffix().compare(QStringLiteral("ipl"), Qt::CaseInsensitive) != 0)
+        return {};
     return path;
 }
 
@@ -52,7 +54,8 @@ CMainFrame::CMainFrame() {
     InitSondrelResources();
     setWindowTitle(QStringLiteral("Sondrel"));
     QIcon icon;
-    for (int s : {16, 22, 24, 32, 48, 64, 128, 256}) icon.addFile(QStringLiteral(":/icons/sondrel-%1.png").arg(s));
+    for (int s : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/sondrel-%1.png").arg(s));
     setWindowIcon(icon);
     setAcceptDrops(true);
     CreateActions();
@@ -64,7 +67,8 @@ CMainFrame::CMainFrame() {
 
 CMainFrame::~CMainFrame() = default;
 
-QAction* CMainFrame::MakeCommand(int id, const QString& text, const QString& prompt, const QString& tip) {
+QAction* CMainFrame::MakeCommand(int id, const QString& text, const QString& prompt,
+                                 const QString& tip) {
     auto* action = new QAction(text, this);
     action->setStatusTip(prompt);
     action->setToolTip(tip.isEmpty() ? prompt : tip);
@@ -74,53 +78,65 @@ QAction* CMainFrame::MakeCommand(int id, const QString& text, const QString& pro
 }
 
 void CMainFrame::CreateActions() {
-    MakeCommand(ID_FILE_NEW, QStringLiteral("New"), QStringLiteral("Create a new document"), QStringLiteral("New"))
+    MakeCommand(ID_FILE_NEW, QStringLiteral("New"), QStringLiteral("Create a new document"),
+                QStringLiteral("New"))
         ->setShortcut(QKeySequence(QStringLiteral("Ctrl+N")));
-    QAction* open = MakeCommand(ID_FILE_OPEN, QStringLiteral("Open(&O)..."), QStringLiteral("Open an existing file"),
-                                QStringLiteral("Open"));
+    QAction* open = MakeCommand(ID_FILE_OPEN, QStringLiteral("Open(&O)..."),
+                                QStringLiteral("Open an existing file"), QStringLiteral("Open"));
     open->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
     open->setIcon(ThemeIcon("document-open", QStyle::SP_DialogOpenButton));
-    QAction* save = MakeCommand(ID_FILE_SAVE, QStringLiteral("Save(&S)"), QStringLiteral("Save this document"),
-                                QStringLiteral("Save"));
+    QAction* save = MakeCommand(ID_FILE_SAVE, QStringLiteral("Save(&S)"),
+                                QStringLiteral("Save this document"), QStringLiteral("Save"));
     save->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
     save->setIcon(ThemeIcon("document-save", QStyle::SP_DialogSaveButton));
-    MakeCommand(ID_FILE_SAVE_AS, QStringLiteral("Save as(&A)..."), QStringLiteral("Save the file with an new name"),
-                QStringLiteral("Save as"));
-    MakeCommand(ID_APP_EXIT, QStringLiteral("Exit(&X)"), QStringLiteral("Quit the program;prompt to save document"),
-                QStringLiteral("exit"));
+    MakeCommand(ID_FILE_SAVE_AS, QStringLiteral("Save as(&A)..."),
+                QStringLiteral("Save the file with an new name"), QStringLiteral("Save as"));
+    MakeCommand(ID_APP_EXIT, QStringLiteral("Exit(&X)"),
+                QStringLiteral("Quit the program;prompt to save document"), QStringLiteral("exit"));
 
     MakeCommand(ID_ADD_ADDRESS, QStringLiteral("Add an address"), QStringLiteral("Add an address"),
                 QStringLiteral("Add an address"))
         ->setIcon(ToolIcon(QStringLiteral("add")));
-    MakeCommand(ID_ADD_GROUP, QStringLiteral("Add addresses"), QStringLiteral("Add a group of addresses"),
+    MakeCommand(ID_ADD_GROUP, QStringLiteral("Add addresses"),
+                QStringLiteral("Add a group of addresses"),
                 QStringLiteral("Add a group of addresses"))
         ->setIcon(ToolIcon(QStringLiteral("add-group")));
-    MakeCommand(ID_IMPORT, QStringLiteral("Import from file"), QStringLiteral("Import addresses from file"),
+    MakeCommand(ID_IMPORT, QStringLiteral("Import from file"),
+                QStringLiteral("Import addresses from file"),
                 QStringLiteral("Import address from file"));
-    MakeCommand(ID_DELETE_ADDRESS, QStringLiteral("Delete an address"), QStringLiteral("Delete an address"),
-                QStringLiteral("Delete an address"));
-    MakeCommand(ID_DELETE_GROUP, QStringLiteral("Delete addresses"), QStringLiteral("Delete a group of addresses"),
+    MakeCommand(ID_DELETE_ADDRESS, QStringLiteral("Delete an address"),
+                QStringLiteral("Delete an address"), QStringLiteral("Delete an address"));
+    MakeCommand(ID_DELETE_GROUP, QStringLiteral("Delete addresses"),
+                QStringLiteral("Delete a group of addresses"),
                 QStringLiteral("Delete a group of addresses"));
-    MakeCommand(ID_CLEAR_ALL, QStringLiteral("Clear all addresses"), QStringLiteral("Clear the addresses list"),
+    MakeCommand(ID_CLEAR_ALL, QStringLiteral("Clear all addresses"),
+                QStringLiteral("Clear the addresses list"),
                 QStringLiteral("Clear the addresses list"))
         ->setIcon(ToolIcon(QStringLiteral("clear")));
     MakeCommand(ID_DELETE_SELECTED, QStringLiteral("Delete selected address(es)"),
-                QStringLiteral("Delete selected address(es)"), QStringLiteral("Delete selected address(es)"))
+                QStringLiteral("Delete selected address(es)"),
+                QStringLiteral("Delete selected address(es)"))
         ->setIcon(ToolIcon(QStringLiteral("delete")));
     MakeCommand(ID_COPY_ADDRESS, QStringLiteral("Copy this address to clipboard"),
                 QStringLiteral("Copy this address to clipboard"), QString());
-    MakeCommand(ID_MORE_DETAILS, QStringLiteral("More details"), QStringLiteral("More details"), QString());
+    MakeCommand(ID_MORE_DETAILS, QStringLiteral("More details"), QStringLiteral("More details"),
+                QString());
 
-    QAction* start = MakeCommand(ID_START, QStringLiteral("Start(&T)"), QStringLiteral("Start to ping"), QString());
+    QAction* start = MakeCommand(ID_START, QStringLiteral("Start(&T)"),
+                                 QStringLiteral("Start to ping"), QString());
     start->setShortcut(QKeySequence(QStringLiteral("Ctrl+T")));
-    QAction* stop = MakeCommand(ID_STOP, QStringLiteral("Stop(&P)"), QStringLiteral("Stop pinging"), QString());
+    QAction* stop =
+        MakeCommand(ID_STOP, QStringLiteral("Stop(&P)"), QStringLiteral("Stop pinging"), QString());
     stop->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
-    MakeCommand(ID_AUTO_START, QStringLiteral("Auto start"), QStringLiteral("Autostart this program"), QString())
+    MakeCommand(ID_AUTO_START, QStringLiteral("Auto start"),
+                QStringLiteral("Autostart this program"), QString())
         ->setCheckable(true);
-    MakeCommand(ID_AUTO_POPUP, QStringLiteral("Auto popup"), QStringLiteral("Popup when new address is added"), QString())
+    MakeCommand(ID_AUTO_POPUP, QStringLiteral("Auto popup"),
+                QStringLiteral("Popup when new address is added"), QString())
         ->setCheckable(true);
 
-    MakeCommand(ID_HOW_TO, QStringLiteral("How to ..."), QStringLiteral("How to ..."), QStringLiteral("How to ..."))
+    MakeCommand(ID_HOW_TO, QStringLiteral("How to ..."), QStringLiteral("How to ..."),
+                QStringLiteral("How to ..."))
         ->setIcon(ToolIcon(QStringLiteral("help")));
     MakeCommand(ID_APP_ABOUT, QStringLiteral("About Sondrel(&A)..."),
                 QStringLiteral("Show the information about this program"), QStringLiteral("about"));
@@ -207,10 +223,13 @@ QAction* CMainFrame::Command(int id) const {
 }
 
 void CMainFrame::OnCommand(int id, std::function<void()> handler) {
-    if (QAction* a = Command(id)) connect(a, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
+    if (QAction* a = Command(id))
+        connect(a, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
 }
 
-void CMainFrame::OnUpdateCommand(int id, UpdateHandler handler) { m_updates[id] = std::move(handler); }
+void CMainFrame::OnUpdateCommand(int id, UpdateHandler handler) {
+    m_updates[id] = std::move(handler);
+}
 
 void CMainFrame::UpdateCommandUI() {
     for (auto& [id, handler] : m_updates) {

@@ -5,7 +5,6 @@
 // shows it (and whenever the view's state changes).
 #include <QMainWindow>
 #include <QStringList>
-
 #include <functional>
 #include <map>
 

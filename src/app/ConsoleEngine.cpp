@@ -3,9 +3,9 @@
 #include <arpa/inet.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <chrono>
-#include <unistd.h>
 
 namespace sondrel {
 
@@ -18,7 +18,9 @@ ConsoleEngine::ConsoleEngine(std::shared_ptr<IcmpSocket> socket, ErrorSink onErr
     wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     receiver_ = std::thread([this] {
         PingReceiverThread(
-            socket_, [this](uint32_t address, std::string text) { Enqueue(address, std::move(text)); }, onError_);
+            socket_,
+            [this](uint32_t address, std::string text) { Enqueue(address, std::move(text)); },
+            onError_);
     });
 }
 
@@ -54,7 +56,8 @@ bool ConsoleEngine::DiscardPrimingReply(int limitMs) {
     for (;;) {
         for (const auto& [address, text] : TakeReplies())
             if (address == htonl(INADDR_LOOPBACK)) return true;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         pollfd p{wake_, POLLIN, 0};
         ::poll(&p, 1, static_cast<int>(left.count()));

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/FileDescriptor.h"
 #include "app/ConsoleEngine.h"
 #include "app/ConsoleOptions.h"
 #include "app/ConsoleSession.h"
 #include "app/Tools.h"
 #include "engine/IcmpSocket.h"
 #include "input/UrlResolver.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Resolver.h"
 
 namespace sondrel {
@@ -40,8 +40,9 @@ uint32_t ChooseInterval(const ConsoleOptions& options, std::optional<uint32_t> f
     if (options.interval) return *options.interval;
     if (fromFile && *fromFile >= 1 && *fromFile <= 10000) return *fromFile;
     if (fromFile)
-        std::fprintf(stderr, "sondrel: the list file's interval %u is outside 1 to 10000; using %u\n", *fromFile,
-                     kDefaultInterval);
+        std::fprintf(stderr,
+                     "sondrel: the list file's interval %u is outside 1 to 10000; using %u\n",
+                     *fromFile, kDefaultInterval);
     return kDefaultInterval;
 }
 
@@ -54,8 +55,8 @@ bool ArmTimer(int fd, uint32_t seconds) {
 
 // Runs rounds until the count is reached and judged, or until a signal arrives (the last
 // round is then not judged: its interval has not passed).
-void RunRounds(ConsoleSession& session, ConsoleEngine& engine, const ConsoleOptions& options, int timer,
-               int signals) {
+void RunRounds(ConsoleSession& session, ConsoleEngine& engine, const ConsoleOptions& options,
+               int timer, int signals) {
     uint32_t started = 0;
     auto startRound = [&] {
         session.BeginRound(!options.quiet);

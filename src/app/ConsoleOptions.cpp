@@ -40,11 +40,13 @@ ConsoleArgsResult ParseConsoleArgs(std::span<const std::string> args) {
             const std::string& value = args[++i];
             if (word == "--rounds") {
                 options.rounds = WholeNumber(value, 1, UINT32_MAX);
-                if (!options.rounds) return {std::nullopt, "--rounds takes a whole number from 1: " + value};
+                if (!options.rounds)
+                    return {std::nullopt, "--rounds takes a whole number from 1: " + value};
             } else {
                 options.interval = WholeNumber(value, 1, 10000);
                 if (!options.interval)
-                    return {std::nullopt, "--interval takes a whole number from 1 to 10000: " + value};
+                    return {std::nullopt,
+                            "--interval takes a whole number from 1 to 10000: " + value};
             }
         } else {
             return {std::nullopt, "unknown option " + word};

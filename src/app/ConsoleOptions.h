@@ -10,10 +10,10 @@
 namespace sondrel {
 
 struct ConsoleOptions {
-    std::optional<uint32_t> rounds;    // none: until interrupted
-    std::optional<uint32_t> interval;  // seconds, 1..10000; none: the list file's, else 3
-    bool quiet = false;                // only the last table and the statistics
-    bool events = false;               // every history event as it is recorded
+    std::optional<uint32_t> rounds;      // none: until interrupted
+    std::optional<uint32_t> interval;    // seconds, 1..10000; none: the list file's, else 3
+    bool quiet = false;                  // only the last table and the statistics
+    bool events = false;                 // every history event as it is recorded
     std::vector<std::string> arguments;  // list files and typed hosts, in order
 };
 

@@ -35,7 +35,10 @@ std::string MessageForTerminal(std::string_view message) {
 
 ConsoleSession::ConsoleSession(bool printEvents, std::FILE* out, std::FILE* err, Resolver& resolver,
                                UrlHostResolver resolveUrlHost)
-    : printEvents_(printEvents), out_(out), err_(err), resolver_(resolver),
+    : printEvents_(printEvents),
+      out_(out),
+      err_(err),
+      resolver_(resolver),
       resolveUrlHost_(std::move(resolveUrlHost)) {}
 
 std::optional<uint32_t> ConsoleSession::AddArgument(const std::string& argument) {
@@ -75,8 +78,8 @@ void ConsoleSession::ShowMessages(const std::vector<std::string>& messages) {
 
 void ConsoleSession::PrintEvent(const Row& row, std::string_view stamp, std::string_view text) {
     if (!printEvents_) return;
-    std::fprintf(out_, "%s\t%.*s\t%.*s\n", row.display.c_str(), static_cast<int>(stamp.size()), stamp.data(),
-                 static_cast<int>(text.size()), text.data());
+    std::fprintf(out_, "%s\t%.*s\t%.*s\n", row.display.c_str(), static_cast<int>(stamp.size()),
+                 stamp.data(), static_cast<int>(text.size()), text.data());
 }
 
 const std::string& ConsoleSession::StampNow() {
@@ -127,8 +130,9 @@ std::vector<const ConsoleSession::Row*> ConsoleSession::RowsInOrder() const {
     std::vector<const Row*> rows;
     rows.reserve(rows_.size());
     for (const auto& [address, row] : rows_) rows.push_back(&row);
-    std::sort(rows.begin(), rows.end(),
-              [](const Row* a, const Row* b) { return CompareRowText(a->display, b->display) < 0; });
+    std::sort(rows.begin(), rows.end(), [](const Row* a, const Row* b) {
+        return CompareRowText(a->display, b->display) < 0;
+    });
     return rows;
 }
 
@@ -147,8 +151,8 @@ void ConsoleSession::PrintStatistics() {
         if (record == nullptr) continue;
         DetailsFields f = DetailsFieldsOnOpen(*record);
         std::fprintf(out_, "%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", row->display.c_str(), f.sent.c_str(),
-                     f.received.c_str(), f.lost.value_or("").c_str(), f.minTime.c_str(), f.maxTime.c_str(),
-                     f.avgTime.c_str(), f.speed.c_str());
+                     f.received.c_str(), f.lost.value_or("").c_str(), f.minTime.c_str(),
+                     f.maxTime.c_str(), f.avgTime.c_str(), f.speed.c_str());
     }
     std::fflush(out_);
 }

@@ -14,13 +14,15 @@ namespace sondrel {
 
 std::vector<std::filesystem::path> DesktopLibraryCandidates(const std::filesystem::path& exeDir,
                                                             const std::string& installedRelDir) {
-    return {exeDir / kDesktopLibraryName, (exeDir / installedRelDir / kDesktopLibraryName).lexically_normal()};
+    return {exeDir / kDesktopLibraryName,
+            (exeDir / installedRelDir / kDesktopLibraryName).lexically_normal()};
 }
 
 int LoadAndRunDesktop(int argc, char** argv) {
     using Entry = int (*)(int, char**);
     std::string errors;
-    for (const auto& candidate : DesktopLibraryCandidates(ExecutableDir(), SONDREL_DESKTOP_LIBDIR)) {
+    for (const auto& candidate :
+         DesktopLibraryCandidates(ExecutableDir(), SONDREL_DESKTOP_LIBDIR)) {
         // Absolute paths only: a program given cap_net_raw must not load a library from a
         // search path the user controls.
         void* library = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -36,7 +38,8 @@ int LoadAndRunDesktop(int argc, char** argv) {
         // The library stays loaded until exit: the toolkit's objects outlive this call.
         return entry(argc, argv);
     }
-    std::fprintf(stderr, "sondrel: cannot load the window (%s):%s\n", kDesktopLibraryName, errors.c_str());
+    std::fprintf(stderr, "sondrel: cannot load the window (%s):%s\n", kDesktopLibraryName,
+                 errors.c_str());
     return 1;
 }
 

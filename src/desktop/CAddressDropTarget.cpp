@@ -7,15 +7,14 @@
 #include <QMimeData>
 #include <QTimer>
 #include <QWidget>
-
 #include <atomic>
 #include <memory>
 #include <thread>
 
+#include "app/CMainFrame.h"
 #include "desktop/DropRules.h"
 #include "input/HostEditing.h"
 #include "input/UrlResolver.h"
-#include "app/CMainFrame.h"
 #include "model/HostTable.h"
 #include "view/CCorvelView.h"
 #include "view/CMessageBox.h"
@@ -28,12 +27,12 @@ int g_dropsInProgress = 0;
 
 Qt::DropAction ToQt(sondrel::DropEffect effect) {
     switch (effect) {
-    case sondrel::DropEffect::Copy:
-        return Qt::CopyAction;
-    case sondrel::DropEffect::Move:
-        return Qt::MoveAction;
-    case sondrel::DropEffect::None:
-        break;
+        case sondrel::DropEffect::Copy:
+            return Qt::CopyAction;
+        case sondrel::DropEffect::Move:
+            return Qt::MoveAction;
+        case sondrel::DropEffect::None:
+            break;
     }
     return Qt::IgnoreAction;
 }
@@ -46,9 +45,7 @@ CAddressDropTarget::CAddressDropTarget()
 
 CAddressDropTarget::~CAddressDropTarget() = default;
 
-void CAddressDropTarget::SetSink(CDropSink sink) {
-    m_sink = std::move(sink);
-}
+void CAddressDropTarget::SetSink(CDropSink sink) { m_sink = std::move(sink); }
 
 void CAddressDropTarget::SetView(CCorvelView* view) {
     QPointer<CCorvelView> guarded(view);
@@ -96,9 +93,7 @@ void CAddressDropTarget::SetLookups(sondrel::Resolver* resolver,
     m_resolveUrlHost = std::move(resolveUrlHost);
 }
 
-bool CAddressDropTarget::Busy() {
-    return g_dropsInProgress > 0;
-}
+bool CAddressDropTarget::Busy() { return g_dropsInProgress > 0; }
 
 std::optional<std::string> CAddressDropTarget::TextOf(const QMimeData* data) {
     if (data == nullptr) {
@@ -204,56 +199,57 @@ bool CAddressDropTarget::DropText(const std::string& text) {
 
 bool CAddressDropTarget::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-    case QEvent::DragEnter: {
-        auto* drag = static_cast<QDragEnterEvent*>(event);
-        const bool text = !Busy() && TextOf(drag->mimeData()).has_value();
-        const auto effect = sondrel::DragEnterEffect(
-            text, drag->modifiers().testFlag(Qt::ControlModifier));
-        if (effect == sondrel::DropEffect::None) {
-            drag->ignore();
-        } else {
-            drag->setDropAction(ToQt(effect));
-            drag->accept();
-        }
-        return true;
-    }
-    case QEvent::DragMove: {
-        auto* drag = static_cast<QDragMoveEvent*>(event);
-        const bool text = !Busy() && TextOf(drag->mimeData()).has_value();
-        const auto effect = sondrel::DragOverEffect(
-            text, drag->modifiers().testFlag(Qt::ControlModifier));
-        if (effect == sondrel::DropEffect::None) {
-            drag->setDropAction(Qt::IgnoreAction);
-            drag->ignore();
-        } else {
-            drag->setDropAction(ToQt(effect));
-            drag->accept();
-        }
-        return true;
-    }
-    case QEvent::DragLeave:
-        return true;
-    case QEvent::Drop: {
-        auto* drop = static_cast<QDropEvent*>(event);
-        const std::optional<std::string> text = Busy() ? std::nullopt : TextOf(drop->mimeData());
-        QPointer<QObject> alive(watched);
-        const bool listFile = text && sondrel::ListFileOfLink(*text).has_value();
-        const bool added = text && DropText(*text);
-        if (!alive) {
+        case QEvent::DragEnter: {
+            auto* drag = static_cast<QDragEnterEvent*>(event);
+            const bool text = !Busy() && TextOf(drag->mimeData()).has_value();
+            const auto effect =
+                sondrel::DragEnterEffect(text, drag->modifiers().testFlag(Qt::ControlModifier));
+            if (effect == sondrel::DropEffect::None) {
+                drag->ignore();
+            } else {
+                drag->setDropAction(ToQt(effect));
+                drag->accept();
+            }
             return true;
         }
-        if (added) {
-            // A list file is only read: its source must keep it.
-            drop->setDropAction(listFile ? Qt::CopyAction : Qt::MoveAction);
-            drop->accept();
-        } else {
-            drop->setDropAction(Qt::IgnoreAction);
-            drop->ignore();
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            const bool text = !Busy() && TextOf(drag->mimeData()).has_value();
+            const auto effect =
+                sondrel::DragOverEffect(text, drag->modifiers().testFlag(Qt::ControlModifier));
+            if (effect == sondrel::DropEffect::None) {
+                drag->setDropAction(Qt::IgnoreAction);
+                drag->ignore();
+            } else {
+                drag->setDropAction(ToQt(effect));
+                drag->accept();
+            }
+            return true;
         }
-        return true;
-    }
-    default:
-        break;
+        case QEvent::DragLeave:
+            return true;
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            const std::optional<std::string> text =
+                Busy() ? std::nullopt : TextOf(drop->mimeData());
+            QPointer<QObject> alive(watched);
+            const bool listFile = text && sondrel::ListFileOfLink(*text).has_value();
+            const bool added = text && DropText(*text);
+            if (!alive) {
+                return true;
+            }
+            if (added) {
+                // A list file is only read: its source must keep it.
+                drop->setDropAction(listFile ? Qt::CopyAction : Qt::MoveAction);
+                drop->accept();
+            } else {
+                drop->setDropAction(Qt::IgnoreAction);
+                drop->ignore();
+            }
+            return true;
+        }
+        default:
+            break;
     }
     return QObject::eventFilter(watched, event);
 }

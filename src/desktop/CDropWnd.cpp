@@ -113,7 +113,8 @@ void CDropWnd::Place() {
     QScreen* screen = QGuiApplication::primaryScreen();
     if (screen != nullptr) {
         const QRect whole = screen->geometry();
-        move(whole.x() + whole.width() - kFromScreenEdge, whole.y() + whole.height() - kFromScreenEdge);
+        move(whole.x() + whole.width() - kFromScreenEdge,
+             whole.y() + whole.height() - kFromScreenEdge);
     }
     show();
     raise();
@@ -139,9 +140,7 @@ void CDropWnd::ToggleMainWindow() {
     }
 }
 
-void CDropWnd::PopupMenu(const QPoint& globalPos) {
-    m_menu.popup(globalPos);
-}
+void CDropWnd::PopupMenu(const QPoint& globalPos) { m_menu.popup(globalPos); }
 
 void CDropWnd::paintEvent(QPaintEvent*) {
     QPainter painter(this);

@@ -6,7 +6,6 @@
 #include <QPoint>
 #include <QPointer>
 #include <QWidget>
-
 #include <functional>
 #include <vector>
 

@@ -11,6 +11,4 @@ QUrl HelpPageUrl() {
     return QUrl::fromLocalFile(QString::fromStdString(page.string()));
 }
 
-void OnHowTo() {
-    QDesktopServices::openUrl(HelpPageUrl());
-}
+void OnHowTo() { QDesktopServices::openUrl(HelpPageUrl()); }

@@ -22,30 +22,24 @@ NamedRange Block(uint32_t start, int prefix, const char* location, const char* d
 // Country names too long for the location column, or better known by a shorter name.
 const std::map<std::string_view, std::string_view>& ShortNames() {
     static const std::map<std::string_view, std::string_view> names = {
-        {"A1", "Anon. proxy"}, {"A2", "Satellite"},   {"AE", "UAE"},
-        {"AG", "Antigua"},     {"AN", "Antilles"},    {"AP", "Asia/Pacific"},
-        {"AS", "Am. Samoa"},   {"AX", "Aland"},       {"BA", "Bosnia"},
-        {"BF", "Burkina"},     {"BL", "St Barth"},    {"BN", "Brunei"},
-        {"BQ", "Bonaire"},     {"BV", "Bouvet"},      {"CC", "Cocos Isl."},
-        {"CD", "DR Congo"},    {"CF", "C. Africa"},   {"CI", "Ivory Coast"},
-        {"CK", "Cook Isl."},   {"CX", "Christmas"},   {"CZ", "Czechia"},
-        {"DO", "Dom. Rep."},   {"EH", "W. Sahara"},   {"FK", "Falklands"},
-        {"FM", "Micronesia"},  {"FO", "Faroe"},       {"GB", "UK"},
-        {"GF", "Fr. Guiana"},  {"GQ", "Eq. Guinea"},  {"GS", "S. Georgia"},
-        {"GW", "G.-Bissau"},   {"HM", "Heard Isl."},  {"IM", "I. of Man"},
-        {"IO", "Chagos"},      {"IR", "Iran"},        {"KN", "St Kitts"},
-        {"KP", "North Korea"}, {"KR", "South Korea"}, {"KY", "Cayman"},
-        {"LA", "Laos"},        {"LI", "Liechtenst."}, {"MD", "Moldova"},
-        {"MF", "St Martin"},   {"MH", "Marshall I."}, {"MP", "N. Mariana"},
-        {"NC", "N.Caledonia"}, {"NF", "Norfolk I."},  {"PF", "Polynesia"},
-        {"PG", "Papua N.G."},  {"PM", "St Pierre"},   {"PN", "Pitcairn"},
-        {"PS", "Palestine"},   {"RU", "Russia"},      {"SA", "Saudi"},
-        {"SB", "Solomon I."},  {"SH", "St Helena"},   {"SJ", "Svalbard"},
-        {"SL", "S. Leone"},    {"ST", "Sao Tome"},    {"SX", "St Maarten"},
-        {"SY", "Syria"},       {"TC", "Turks&Caicos"}, {"TF", "Fr.S.Terr."},
-        {"TT", "Trinidad"},    {"TZ", "Tanzania"},    {"UM", "US Islands"},
-        {"US", "USA"},         {"VA", "Vatican"},     {"VC", "St Vincent"},
-        {"VG", "Br. Virgin"},  {"VI", "US Virgin"},   {"WF", "Wallis"},
+        {"A1", "Anon. proxy"}, {"A2", "Satellite"},    {"AE", "UAE"},        {"AG", "Antigua"},
+        {"AN", "Antilles"},    {"AP", "Asia/Pacific"}, {"AS", "Am. Samoa"},  {"AX", "Aland"},
+        {"BA", "Bosnia"},      {"BF", "Burkina"},      {"BL", "St Barth"},   {"BN", "Brunei"},
+        {"BQ", "Bonaire"},     {"BV", "Bouvet"},       {"CC", "Cocos Isl."}, {"CD", "DR Congo"},
+        {"CF", "C. Africa"},   {"CI", "Ivory Coast"},  {"CK", "Cook Isl."},  {"CX", "Christmas"},
+        {"CZ", "Czechia"},     {"DO", "Dom. Rep."},    {"EH", "W. Sahara"},  {"FK", "Falklands"},
+        {"FM", "Micronesia"},  {"FO", "Faroe"},        {"GB", "UK"},         {"GF", "Fr. Guiana"},
+        {"GQ", "Eq. Guinea"},  {"GS", "S. Georgia"},   {"GW", "G.-Bissau"},  {"HM", "Heard Isl."},
+        {"IM", "I. of Man"},   {"IO", "Chagos"},       {"IR", "Iran"},       {"KN", "St Kitts"},
+        {"KP", "North Korea"}, {"KR", "South Korea"},  {"KY", "Cayman"},     {"LA", "Laos"},
+        {"LI", "Liechtenst."}, {"MD", "Moldova"},      {"MF", "St Martin"},  {"MH", "Marshall I."},
+        {"MP", "N. Mariana"},  {"NC", "N.Caledonia"},  {"NF", "Norfolk I."}, {"PF", "Polynesia"},
+        {"PG", "Papua N.G."},  {"PM", "St Pierre"},    {"PN", "Pitcairn"},   {"PS", "Palestine"},
+        {"RU", "Russia"},      {"SA", "Saudi"},        {"SB", "Solomon I."}, {"SH", "St Helena"},
+        {"SJ", "Svalbard"},    {"SL", "S. Leone"},     {"ST", "Sao Tome"},   {"SX", "St Maarten"},
+        {"SY", "Syria"},       {"TC", "Turks&Caicos"}, {"TF", "Fr.S.Terr."}, {"TT", "Trinidad"},
+        {"TZ", "Tanzania"},    {"UM", "US Islands"},   {"US", "USA"},        {"VA", "Vatican"},
+        {"VC", "St Vincent"},  {"VG", "Br. Virgin"},   {"VI", "US Virgin"},  {"WF", "Wallis"},
         {"ZA", "S. Africa"},
     };
     return names;
@@ -85,7 +79,8 @@ std::string Dotted(uint32_t addr) {
 }
 
 void Put(std::string& record, AddressDatColumn column, std::string_view text) {
-    record.replace(column.offset, std::min(text.size(), column.width), text.substr(0, column.width));
+    record.replace(column.offset, std::min(text.size(), column.width),
+                   text.substr(0, column.width));
 }
 
 bool Inside(const NamedRange& inner, const NamedRange& outer) {

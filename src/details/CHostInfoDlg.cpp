@@ -11,7 +11,6 @@
 #include <QSaveFile>
 #include <QThreadPool>
 #include <QTreeWidget>
-
 #include <functional>
 #include <optional>
 #include <utility>
@@ -28,9 +27,7 @@ constexpr const char kNoDomainName[] = "no domain name";
 constexpr const char kNoLocation[] = "no data for this addr";
 constexpr const char kLogFilter[] = "log files (*.log)";
 
-QString FromStd(const std::string& text) {
-    return QString::fromStdString(text);
-}
+QString FromStd(const std::string& text) { return QString::fromStdString(text); }
 
 // Runs a reverse lookup on a pool thread and hands the answer back on the window's thread.
 class ReverseLookup final : public QRunnable {
@@ -189,9 +186,7 @@ QString CHostInfoDlg::FieldText(int id) const {
     return {};
 }
 
-int CHostInfoDlg::LogRowCount() const {
-    return m_historyList->topLevelItemCount();
-}
+int CHostInfoDlg::LogRowCount() const { return m_historyList->topLevelItemCount(); }
 
 QString CHostInfoDlg::LogText(int row, int column) const {
     const QTreeWidgetItem* item = m_historyList->topLevelItem(row);
@@ -265,8 +260,8 @@ void CHostInfoDlg::Fill(std::uint32_t address, bool named, const QString& title,
 }
 
 void CHostInfoDlg::ShowStatistics(const sondrel::HostRecord& record, bool afterReply) {
-    const sondrel::DetailsFields fields =
-        afterReply ? sondrel::DetailsFieldsAfterReply(record) : sondrel::DetailsFieldsOnOpen(record);
+    const sondrel::DetailsFields fields = afterReply ? sondrel::DetailsFieldsAfterReply(record)
+                                                     : sondrel::DetailsFieldsOnOpen(record);
     SetField(kReceived, FromStd(fields.received));
     SetField(kSent, FromStd(fields.sent));
     SetField(kMinTime, FromStd(fields.minTime));
@@ -314,18 +309,14 @@ void CHostInfoDlg::ShowLocation(std::uint32_t address) {
     }
 }
 
-void CHostInfoDlg::ScrollToEnd() {
-    m_historyList->scrollToBottom();
-}
+void CHostInfoDlg::ScrollToEnd() { m_historyList->scrollToBottom(); }
 
 void CHostInfoDlg::AppendLogRow(const QString& time, const QString& info) {
     m_historyList->addTopLevelItem(new QTreeWidgetItem(QStringList{time, info}));
     ScrollToEnd();
 }
 
-void CHostInfoDlg::AddOneSent() {
-    SetField(kSent, QString::number(FieldText(kSent).toInt() + 1));
-}
+void CHostInfoDlg::AddOneSent() { SetField(kSent, QString::number(FieldText(kSent).toInt() + 1)); }
 
 void CHostInfoDlg::OnHostReply(const sondrel::HostRecord& record, const std::string& stamp,
                                const std::string& event) {

@@ -6,7 +6,6 @@
 #include <QPointer>
 #include <QString>
 #include <QThreadPool>
-
 #include <cstdint>
 #include <map>
 #include <string>

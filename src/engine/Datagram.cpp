@@ -7,8 +7,8 @@ namespace sondrel {
 namespace {
 
 constexpr size_t kMinIpHeader = 20;
-constexpr size_t kEchoHeader = 8;        // type, code, checksum, identifier, sequence
-constexpr size_t kEchoFields = 16;       // … then the echoed time stamp and target
+constexpr size_t kEchoHeader = 8;   // type, code, checksum, identifier, sequence
+constexpr size_t kEchoFields = 16;  // … then the echoed time stamp and target
 constexpr uint8_t kProtocolIcmp = 1;
 
 bool IsErrorType(uint8_t type) {
@@ -70,7 +70,8 @@ std::optional<EngineReply> ReadRawDatagram(std::span<const uint8_t> datagram, ui
     return EngineReply{LoadRaw32(&quoted[16]), FormatReplyText(outcome, nowTick)};
 }
 
-std::optional<EngineReply> ReadPingDatagram(std::span<const uint8_t> icmp, int ttl, uint32_t nowTick) {
+std::optional<EngineReply> ReadPingDatagram(std::span<const uint8_t> icmp, int ttl,
+                                            uint32_t nowTick) {
     if (icmp.size() < kEchoHeader || icmp[0] != kIcmpEchoReply) return std::nullopt;
     return EchoReply(icmp, ttl, nowTick);
 }
@@ -78,7 +79,8 @@ std::optional<EngineReply> ReadPingDatagram(std::span<const uint8_t> icmp, int t
 std::optional<EngineReply> ReadQueuedError(const QueuedError& error) {
     if (!error.fromIcmp || !IsErrorType(error.type) || !error.destination) return std::nullopt;
     // The queue holds only this socket's own traffic; still make sure it was an echo request.
-    if (error.payload.size() < kEchoHeader || error.payload[0] != kIcmpEchoRequest) return std::nullopt;
+    if (error.payload.size() < kEchoHeader || error.payload[0] != kIcmpEchoRequest)
+        return std::nullopt;
     IcmpOutcome outcome;
     outcome.type = error.type;
     outcome.code = error.code;

@@ -23,16 +23,17 @@ std::optional<EngineReply> ReadRawDatagram(std::span<const uint8_t> datagram, ui
 
 // A datagram ("ping") socket delivers the ICMP message alone; the kernel has already matched
 // the identifier it chose, and the time-to-live comes in a control message.
-std::optional<EngineReply> ReadPingDatagram(std::span<const uint8_t> icmp, int ttl, uint32_t nowTick);
+std::optional<EngineReply> ReadPingDatagram(std::span<const uint8_t> icmp, int ttl,
+                                            uint32_t nowTick);
 
 // One entry of a datagram socket's error queue, taken apart from its control message.
 struct QueuedError {
-    bool fromIcmp = false;        // the error's origin is an ICMP message (not a local failure)
+    bool fromIcmp = false;  // the error's origin is an ICMP message (not a local failure)
     uint8_t type = 0;
     uint8_t code = 0;
-    std::optional<uint32_t> offender;  // who sent the ICMP message, network order
+    std::optional<uint32_t> offender;     // who sent the ICMP message, network order
     std::optional<uint32_t> destination;  // where the failed request went (the host)
-    std::span<const uint8_t> payload;  // the request that failed, from its ICMP header on
+    std::span<const uint8_t> payload;     // the request that failed, from its ICMP header on
 };
 
 // Errors that answer one of our echo requests give the same texts as on a raw socket.

@@ -31,8 +31,8 @@ uint16_t InternetChecksum(std::span<const uint8_t> data);
 // Little-endian field access shared by the request writer and the datagram reader.
 inline uint16_t LoadLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 inline uint32_t LoadLe32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 // Four bytes exactly as they lie in memory (an address in network order stays so).
 uint32_t LoadRaw32(const uint8_t* p);

@@ -44,18 +44,18 @@ void GrowReceiveBuffer(int fd) {
 // error on a datagram socket. The details wait on the error queue.
 bool IsDeferredIcmpError(int error) {
     switch (error) {
-    case ENETUNREACH:
-    case EHOSTUNREACH:
-    case ENOPROTOOPT:
-    case ECONNREFUSED:
-    case EMSGSIZE:
-    case EOPNOTSUPP:
-    case EHOSTDOWN:
-    case ENONET:
-    case EPROTO:
-        return true;
-    default:
-        return false;
+        case ENETUNREACH:
+        case EHOSTUNREACH:
+        case ENOPROTOOPT:
+        case ECONNREFUSED:
+        case EMSGSIZE:
+        case EOPNOTSUPP:
+        case EHOSTDOWN:
+        case ENONET:
+        case EPROTO:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -66,7 +66,8 @@ std::optional<uint32_t> AddressOf(const sockaddr_in& sa) {
 
 }  // namespace
 
-IcmpSocket::IcmpSocket(int fd, Kind kind) : fd_(fd), kind_(kind), identifier_(ProcessIdentifier()) {}
+IcmpSocket::IcmpSocket(int fd, Kind kind)
+    : fd_(fd), kind_(kind), identifier_(ProcessIdentifier()) {}
 
 IcmpSocket::~IcmpSocket() {
     if (fd_ >= 0) ::close(fd_);
@@ -110,7 +111,8 @@ std::shared_ptr<IcmpSocket> IcmpSocket::Open(std::string* message) {
     if (auto raw = OpenRaw(&rawError)) return raw;
     int datagramError = 0;
     if (auto datagram = OpenDatagram(&datagramError)) return datagram;
-    if (message) *message = IcmpUnavailableMessage(std::strerror(datagramError ? datagramError : rawError));
+    if (message)
+        *message = IcmpUnavailableMessage(std::strerror(datagramError ? datagramError : rawError));
     return nullptr;
 }
 
@@ -132,8 +134,8 @@ int IcmpSocket::Send(const EchoRequest& request, uint32_t address) const {
     }
 }
 
-size_t IcmpSocket::SendBatch(std::span<const EchoRequest> requests, std::span<const uint32_t> addresses,
-                             int* error) const {
+size_t IcmpSocket::SendBatch(std::span<const EchoRequest> requests,
+                             std::span<const uint32_t> addresses, int* error) const {
     constexpr size_t kMax = 256;
     const size_t count = std::min({requests.size(), addresses.size(), kMax});
     sockaddr_in to[kMax];
@@ -143,7 +145,8 @@ size_t IcmpSocket::SendBatch(std::span<const EchoRequest> requests, std::span<co
         to[i] = sockaddr_in{};
         to[i].sin_family = AF_INET;
         to[i].sin_addr.s_addr = addresses[i];
-        vectors[i] = iovec{const_cast<uint8_t*>(requests[i].bytes.data()), requests[i].bytes.size()};
+        vectors[i] =
+            iovec{const_cast<uint8_t*>(requests[i].bytes.data()), requests[i].bytes.size()};
         messages[i] = mmsghdr{};
         messages[i].msg_hdr.msg_name = &to[i];
         messages[i].msg_hdr.msg_namelen = sizeof to[i];
@@ -193,7 +196,8 @@ int IcmpSocket::DrainRaw(const std::function<void(EngineReply&&)>& kept) const {
         const uint32_t now = TickCount();
         for (int i = 0; i < n; ++i) {
             size_t length = std::min<size_t>(messages[i].msg_len, kDatagramBuffer);
-            if (auto reply = ReadRawDatagram(std::span<const uint8_t>(buffers[i], length), identifier_, now))
+            if (auto reply =
+                    ReadRawDatagram(std::span<const uint8_t>(buffers[i], length), identifier_, now))
                 kept(std::move(*reply));
         }
         if (n < kBatch) return 0;
@@ -220,11 +224,13 @@ int IcmpSocket::DrainDatagram(const std::function<void(EngineReply&&)>& kept) co
         }
         int ttl = 0;
         for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-            if (c->cmsg_level == SOL_IP && c->cmsg_type == IP_TTL && c->cmsg_len >= CMSG_LEN(sizeof(int)))
+            if (c->cmsg_level == SOL_IP && c->cmsg_type == IP_TTL &&
+                c->cmsg_len >= CMSG_LEN(sizeof(int)))
                 std::memcpy(&ttl, CMSG_DATA(c), sizeof ttl);
         }
         size_t length = std::min<size_t>(static_cast<size_t>(n), sizeof buffer);
-        if (auto reply = ReadPingDatagram(std::span<const uint8_t>(buffer, length), ttl, TickCount()))
+        if (auto reply =
+                ReadPingDatagram(std::span<const uint8_t>(buffer, length), ttl, TickCount()))
             kept(std::move(*reply));
     }
 }
@@ -249,7 +255,8 @@ int IcmpSocket::DrainErrorQueue(const std::function<void(EngineReply&&)>& kept) 
         }
         QueuedError queued;
         if (message.msg_namelen >= sizeof destination) queued.destination = AddressOf(destination);
-        queued.payload = std::span<const uint8_t>(buffer, std::min<size_t>(static_cast<size_t>(n), sizeof buffer));
+        queued.payload = std::span<const uint8_t>(
+            buffer, std::min<size_t>(static_cast<size_t>(n), sizeof buffer));
         for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
             if (c->cmsg_level != SOL_IP || c->cmsg_type != IP_RECVERR) continue;
             if (c->cmsg_len < CMSG_LEN(sizeof(sock_extended_err))) continue;
@@ -276,8 +283,9 @@ std::string IcmpUnavailableMessage(const std::string& reason) {
     if (!reason.empty()) text += " (" + reason + ")";
     text += ".\nAllow raw ICMP sockets for the program:\n    sudo setcap cap_net_raw+ep ";
     text += exe;
-    text += "\nor allow ICMP datagram sockets for your group:\n"
-            "    sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"";
+    text +=
+        "\nor allow ICMP datagram sockets for your group:\n"
+        "    sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"";
     return text;
 }
 

@@ -63,8 +63,8 @@ size_t DrawStartOffset(size_t count) {
     return std::uniform_int_distribution<size_t>(0, count - 1)(g.engine);
 }
 
-int PingSenderThread(std::shared_ptr<const IcmpSocket> socket, const std::vector<uint32_t>* addresses,
-                     ErrorSink onError) {
+int PingSenderThread(std::shared_ptr<const IcmpSocket> socket,
+                     const std::vector<uint32_t>* addresses, ErrorSink onError) {
     NamedEvent stop = NamedEvent::Open(kStopPingEvent);
     NamedEvent gate = NamedEvent::Open(kModifyListEvent);
     if (!stop || !gate) return 1;  // the program is ending: its events are gone
@@ -94,7 +94,8 @@ int PingSenderThread(std::shared_ptr<const IcmpSocket> socket, const std::vector
                 targets[filled] = (*addresses)[(i + filled + start) % count];
                 requests[filled].Build(socket->identifier(), TickCount(), targets[filled]);
             }
-            socket->SendBatch(std::span(requests.data(), filled), std::span(targets.data(), filled), &failure);
+            socket->SendBatch(std::span(requests.data(), filled), std::span(targets.data(), filled),
+                              &failure);
             i += filled;
         }
         // The gate goes back before the report: the user may keep editing the list while
@@ -105,7 +106,8 @@ int PingSenderThread(std::shared_ptr<const IcmpSocket> socket, const std::vector
     return 1;
 }
 
-int PingReceiverThread(std::shared_ptr<const IcmpSocket> socket, ReplySink onReply, ErrorSink onError) {
+int PingReceiverThread(std::shared_ptr<const IcmpSocket> socket, ReplySink onReply,
+                       ErrorSink onError) {
     NamedEvent quit = NamedEvent::Open(kQuitProgramEvent);
     if (!quit) {
         if (onError) onError("open handle error.");

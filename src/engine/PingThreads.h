@@ -34,13 +34,14 @@ size_t DrawStartOffset(size_t count);
 // stop_ping before each send; gives the gate back on every path that took it. A failed
 // send ends the round and reports "sendto()". Returns 0, or 1 after a failed send.
 // *addresses is read only while the gate is held, so it may change between rounds.
-int PingSenderThread(std::shared_ptr<const IcmpSocket> socket, const std::vector<uint32_t>* addresses,
-                     ErrorSink onError);
+int PingSenderThread(std::shared_ptr<const IcmpSocket> socket,
+                     const std::vector<uint32_t>* addresses, ErrorSink onError);
 
 // Runs until quit_program is set: sends the priming request to 127.0.0.1, then blocks in
 // poll() on the socket and quit_program together, reads everything waiting each time it
 // wakes, and hands each kept answer to onReply. Returns 0, or 1 when quit_program cannot be
 // opened ("open handle error." to onError).
-int PingReceiverThread(std::shared_ptr<const IcmpSocket> socket, ReplySink onReply, ErrorSink onError);
+int PingReceiverThread(std::shared_ptr<const IcmpSocket> socket, ReplySink onReply,
+                       ErrorSink onError);
 
 }  // namespace sondrel

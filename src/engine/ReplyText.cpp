@@ -1,6 +1,5 @@
 #include "engine/ReplyText.h"
 
-
 #include <cstdio>
 #include <string>
 
@@ -31,17 +30,19 @@ const char* IcmpCodeText(uint8_t type, uint8_t code) {
         "host precedence violation",
         "precedence cutoff in effct",
     };
-    static const char* const kTimeExceeded[] = {"ttl equals 0 during transit", "ttl equals 0 during reassembly"};
-    static const char* const kParameterProblem[] = {"IP header bad(catchall error)", "required option missing"};
+    static const char* const kTimeExceeded[] = {"ttl equals 0 during transit",
+                                                "ttl equals 0 during reassembly"};
+    static const char* const kParameterProblem[] = {"IP header bad(catchall error)",
+                                                    "required option missing"};
     switch (type) {
-    case kIcmpUnreachable:
-        return code < std::size(kUnreachable) ? kUnreachable[code] : nullptr;
-    case kIcmpTimeExceeded:
-        return code < std::size(kTimeExceeded) ? kTimeExceeded[code] : nullptr;
-    case kIcmpParameterProblem:
-        return code < std::size(kParameterProblem) ? kParameterProblem[code] : nullptr;
-    default:
-        return nullptr;
+        case kIcmpUnreachable:
+            return code < std::size(kUnreachable) ? kUnreachable[code] : nullptr;
+        case kIcmpTimeExceeded:
+            return code < std::size(kTimeExceeded) ? kTimeExceeded[code] : nullptr;
+        case kIcmpParameterProblem:
+            return code < std::size(kParameterProblem) ? kParameterProblem[code] : nullptr;
+        default:
+            return nullptr;
     }
 }
 
@@ -51,7 +52,8 @@ std::string FormatReplyText(const IcmpOutcome& outcome, uint32_t nowTick) {
         // Printed with %d like the tick difference always was: a reply stamped "in the
         // future" by a peer reads as a negative time, never as a crash.
         uint32_t rtt = nowTick - outcome.echoedTick;
-        std::snprintf(buf, sizeof buf, "ttl=%d,time=%d,bytes=32", outcome.ttl, static_cast<int>(rtt));
+        std::snprintf(buf, sizeof buf, "ttl=%d,time=%d,bytes=32", outcome.ttl,
+                      static_cast<int>(rtt));
         return buf;
     }
     if (const char* text = IcmpCodeText(outcome.type, outcome.code)) {
@@ -67,7 +69,8 @@ std::string FormatReplyText(const IcmpOutcome& outcome, uint32_t nowTick) {
 
 std::string SocketErrorText(std::string_view step, int error) {
     char buf[kMaxReplyText + 1];
-    std::snprintf(buf, sizeof buf, "%.*s WSAError %d", static_cast<int>(step.size()), step.data(), error);
+    std::snprintf(buf, sizeof buf, "%.*s WSAError %d", static_cast<int>(step.size()), step.data(),
+                  error);
     return buf;
 }
 

@@ -1,11 +1,11 @@
 #include "input/AddressGroups.h"
 
-#include "model/ReplyRules.h"
-#include "platform/Resolver.h"
-
 #include <climits>
 #include <cstdio>
 #include <utility>
+
+#include "model/ReplyRules.h"
+#include "platform/Resolver.h"
 
 namespace sondrel {
 namespace {

@@ -1,15 +1,14 @@
 #include "input/CAddressDialogs.h"
 
-#include "input/AddressGroups.h"
-#include "view/CDialogLayout.h"
-
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-
 #include <functional>
+
+#include "input/AddressGroups.h"
+#include "view/CDialogLayout.h"
 
 namespace {
 
@@ -56,31 +55,32 @@ CAddressDialog::CAddressDialog(const Layout& layout, QWidget* parent)
         QWidget* widget = nullptr;
         const QString text = QString::fromLatin1(c.text);
         switch (c.kind) {
-        case Control::GroupBox: {
-            auto* box = new QGroupBox(text, this);
-            SetGroupBoxFrame(box, rect);
-            widget = box;
-            break;
-        }
-        case Control::Label:
-            widget = new QLabel(text, this);
-            break;
-        case Control::Edit: {
-            const int id = c.id;
-            widget = new CNotifyingEdit(this, [this, id] { OnEditFocus(id); });
-            break;
-        }
-        case Control::DefaultButton:
-        case Control::Button: {
-            auto* button = new QPushButton(text, this);
-            const bool ok = c.kind == Control::DefaultButton;
-            button->setDefault(ok);
-            button->setAutoDefault(ok);
-            connect(button, &QPushButton::clicked, this, ok ? &QDialog::accept : &QDialog::reject);
-            (ok ? m_ok : m_cancel) = button;
-            widget = button;
-            break;
-        }
+            case Control::GroupBox: {
+                auto* box = new QGroupBox(text, this);
+                SetGroupBoxFrame(box, rect);
+                widget = box;
+                break;
+            }
+            case Control::Label:
+                widget = new QLabel(text, this);
+                break;
+            case Control::Edit: {
+                const int id = c.id;
+                widget = new CNotifyingEdit(this, [this, id] { OnEditFocus(id); });
+                break;
+            }
+            case Control::DefaultButton:
+            case Control::Button: {
+                auto* button = new QPushButton(text, this);
+                const bool ok = c.kind == Control::DefaultButton;
+                button->setDefault(ok);
+                button->setAutoDefault(ok);
+                connect(button, &QPushButton::clicked, this,
+                        ok ? &QDialog::accept : &QDialog::reject);
+                (ok ? m_ok : m_cancel) = button;
+                widget = button;
+                break;
+            }
         }
         if (c.id != 0) widget->setObjectName(IdName(c.id));
         widget->setGeometry(rect);

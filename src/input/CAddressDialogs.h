@@ -6,7 +6,6 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
-
 #include <vector>
 
 class QLineEdit;

@@ -1,5 +1,17 @@
 #include "input/CInputCommands.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QPointer>
+#include <QStatusBar>
+#include <atomic>
+#include <memory>
+#include <thread>
+
 #include "app/CMainFrame.h"
 #include "input/CAddressDialogs.h"
 #include "input/HostEditing.h"
@@ -9,19 +21,6 @@
 #include "view/CMessageBox.h"
 #include "view/CViewMessage.h"
 #include "view/Messages.h"
-
-#include <QApplication>
-#include <QClipboard>
-#include <QEventLoop>
-#include <QFileDialog>
-#include <QGuiApplication>
-#include <QMenu>
-#include <QPointer>
-#include <QStatusBar>
-
-#include <atomic>
-#include <memory>
-#include <thread>
 
 namespace {
 
@@ -64,15 +63,14 @@ sondrel::UrlHostResolver UrlResolutionOf(const CInputContext& ctx) {
     return [](const std::string& url) { return sondrel::ResolveUrlHost(url); };
 }
 
-QString LookingUp(const QString& text) {
-    return QStringLiteral("Looking up %1 ...").arg(text);
-}
+QString LookingUp(const QString& text) { return QStringLiteral("Looking up %1 ...").arg(text); }
 
 }  // namespace
 
 namespace CInputCommands {
 
-bool RunWhileBusy(const CInputContext& ctx, const QString& status, const std::function<void()>& work) {
+bool RunWhileBusy(const CInputContext& ctx, const QString& status,
+                  const std::function<void()>& work) {
     QPointer<QWidget> parent(ctx.parent);
     const bool hadParent = ctx.parent != nullptr;
     if (ctx.setStatus) ctx.setStatus(status);
@@ -141,8 +139,8 @@ void DeleteAddress(const CInputContext& ctx) {
     const std::string text = typed.toStdString();
     sondrel::Resolver& resolver = ResolverOf(ctx);
     std::optional<uint32_t> converted;
-    const bool alive = RunWhileBusy(ctx, LookingUp(typed),
-                                    [&] { converted = sondrel::ConvertDeleteText(text, resolver); });
+    const bool alive = RunWhileBusy(
+        ctx, LookingUp(typed), [&] { converted = sondrel::ConvertDeleteText(text, resolver); });
     if (!alive) return;
     Apply(ctx, sondrel::DeleteTypedHost(*ctx.hosts, converted), false);
 }
@@ -165,16 +163,13 @@ void DeleteSelected(const CInputContext& ctx) {
     }
 }
 
-void ClearAll(const CInputContext& ctx) {
-    ctx.clearAll();
-}
+void ClearAll(const CInputContext& ctx) { ctx.clearAll(); }
 
 void ImportFromFile(const CInputContext& ctx) {
-    const QString path =
-        ctx.chooseImportFile
-            ? ctx.chooseImportFile()
-            : QFileDialog::getOpenFileName(ctx.parent, QString(), QString(),
-                                           QString::fromLatin1(kListFileFilter));
+    const QString path = ctx.chooseImportFile
+                             ? ctx.chooseImportFile()
+                             : QFileDialog::getOpenFileName(ctx.parent, QString(), QString(),
+                                                            QString::fromLatin1(kListFileFilter));
     if (path.isEmpty()) return;
     Apply(ctx, sondrel::ImportHosts(*ctx.hosts, path.toStdString()), true);
 }

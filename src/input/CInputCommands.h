@@ -3,7 +3,6 @@
 // of the core, and the messages they produce. The view's handlers call these with the
 // context of the view (InputContextOf); tests give a context of their own.
 #include <QString>
-
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -22,8 +21,8 @@ class CCorvelView;
 struct CInputContext {
     QWidget* parent = nullptr;  // owner of the dialogs and boxes; the wait ends if it dies
     sondrel::HostTable* hosts = nullptr;
-    std::function<void(uint32_t)> postAdded;    // WM_LIST_ADDED
-    std::function<void(uint32_t)> postRemoved;  // WM_LIST_REMOVED
+    std::function<void(uint32_t)> postAdded;                     // WM_LIST_ADDED
+    std::function<void(uint32_t)> postRemoved;                   // WM_LIST_REMOVED
     std::function<std::vector<std::string>()> selectedRowTexts;  // column 0, row order
     std::function<void()> clearAll;
     std::function<void(const QString&)> setStatus;  // busy text; empty text: back to idle
@@ -62,6 +61,7 @@ inline constexpr char kListFileFilter[] = "Sondrel files (*.ipl)";
 // Runs work on a thread of its own while the window keeps repainting and shows that it is
 // busy (cursor and status text); user input waits until it is done. False when the parent
 // was destroyed meanwhile (the result must then not be applied).
-bool RunWhileBusy(const CInputContext& ctx, const QString& status, const std::function<void()>& work);
+bool RunWhileBusy(const CInputContext& ctx, const QString& status,
+                  const std::function<void()>& work);
 
 }  // namespace CInputCommands

@@ -21,7 +21,7 @@ std::vector<MenuItem> RowMenuItems(std::size_t selectedRows);
 std::vector<MenuItem> EditMenuItems(std::size_t addresses);
 
 struct ListCommandStates {
-    bool deleteAddress;   // also the Stop button's state, decided by the same update
+    bool deleteAddress;  // also the Stop button's state, decided by the same update
     bool deleteGroup;
     bool clearAll;
     bool deleteSelected;  // at least one row selected

@@ -1,10 +1,10 @@
 #include "input/HostEditing.h"
 
+#include <cstdio>
+
 #include "input/AddressGroups.h"
 #include "model/HostRecord.h"
 #include "model/ListFile.h"
-
-#include <cstdio>
 
 namespace sondrel {
 
@@ -132,22 +132,22 @@ EditOutcome ImportHosts(HostTable& hosts, const std::filesystem::path& path) {
     const ListLoadStatus status = ImportListFile(path, hosts);
     outcome.addresses = status.added;
     switch (status.kind) {
-    case ListLoadStatus::Kind::Loaded:
-        break;
-    case ListLoadStatus::Kind::Missing:
-    case ListLoadStatus::Kind::Unreadable:
-        outcome.messages.push_back("The file could not be opened, nothing was imported.\n" +
-                                   status.message);
-        break;
-    case ListLoadStatus::Kind::Damaged: {
-        char counted[96];
-        std::snprintf(counted, sizeof counted,
-                      "The file is damaged; %zu new address(es) read before the damage were "
-                      "imported.\n",
-                      status.added.size());
-        outcome.messages.push_back(counted + status.message);
-        break;
-    }
+        case ListLoadStatus::Kind::Loaded:
+            break;
+        case ListLoadStatus::Kind::Missing:
+        case ListLoadStatus::Kind::Unreadable:
+            outcome.messages.push_back("The file could not be opened, nothing was imported.\n" +
+                                       status.message);
+            break;
+        case ListLoadStatus::Kind::Damaged: {
+            char counted[96];
+            std::snprintf(counted, sizeof counted,
+                          "The file is damaged; %zu new address(es) read before the damage were "
+                          "imported.\n",
+                          status.added.size());
+            outcome.messages.push_back(counted + status.message);
+            break;
+        }
     }
     return outcome;
 }

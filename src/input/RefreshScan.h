@@ -16,7 +16,8 @@ inline constexpr std::size_t kPageReadStopAbove = 1024;
 constexpr std::size_t ExaminedPageBytes(std::size_t bodySize) {
     std::size_t total = 0;
     while (total < bodySize) {
-        const std::size_t read = bodySize - total < kPageReadChunk ? bodySize - total : kPageReadChunk;
+        const std::size_t read =
+            bodySize - total < kPageReadChunk ? bodySize - total : kPageReadChunk;
         total += read;
         if (total > kPageReadStopAbove) {
             break;

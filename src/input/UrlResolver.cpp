@@ -1,13 +1,13 @@
 #include "input/UrlResolver.h"
 
-#include "input/RefreshScan.h"
-#include "input/UrlSplit.h"
-
 #include <curl/curl.h>
 
 #include <memory>
 #include <mutex>
 #include <optional>
+
+#include "input/RefreshScan.h"
+#include "input/UrlSplit.h"
 
 namespace sondrel {
 namespace {

@@ -6,10 +6,14 @@ namespace sondrel {
 
 const char* ArchiveFaultText(ArchiveFault fault) {
     switch (fault) {
-    case ArchiveFault::None: return "no fault";
-    case ArchiveFault::EndsEarly: return "ends early";
-    case ArchiveFault::TextTooLong: return "text length larger than the rest of the file";
-    case ArchiveFault::BadTextPrefix: return "malformed text prefix";
+        case ArchiveFault::None:
+            return "no fault";
+        case ArchiveFault::EndsEarly:
+            return "ends early";
+        case ArchiveFault::TextTooLong:
+            return "text length larger than the rest of the file";
+        case ArchiveFault::BadTextPrefix:
+            return "malformed text prefix";
     }
     return "unknown fault";
 }
@@ -93,7 +97,8 @@ bool ArchiveReader::ReadText(std::string& text) {
 
 void ArchiveWriter::WriteU32(uint32_t value) {
     const char b[4] = {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8 & 0xFF),
-                       static_cast<char>(value >> 16 & 0xFF), static_cast<char>(value >> 24 & 0xFF)};
+                       static_cast<char>(value >> 16 & 0xFF),
+                       static_cast<char>(value >> 24 & 0xFF)};
     out_.append(b, 4);
 }
 
@@ -137,7 +142,9 @@ std::string Utf16LeToUtf8(std::span<const uint8_t> units) {
     std::string out;
     out.reserve(units.size() / 2);
     const size_t count = units.size() / 2;
-    auto unit = [&](size_t i) { return static_cast<uint32_t>(units[2 * i] | units[2 * i + 1] << 8); };
+    auto unit = [&](size_t i) {
+        return static_cast<uint32_t>(units[2 * i] | units[2 * i + 1] << 8);
+    };
     for (size_t i = 0; i < count; ++i) {
         const uint32_t u = unit(i);
         if (u >= 0xD800 && u <= 0xDBFF && i + 1 < count) {

@@ -15,7 +15,9 @@ namespace {
 
 QString ToQ(const std::string& s) { return QString::fromStdString(s); }
 
-std::filesystem::path ToPath(const QString& path) { return std::filesystem::path(path.toStdString()); }
+std::filesystem::path ToPath(const QString& path) {
+    return std::filesystem::path(path.toStdString());
+}
 
 // The dialogs add the extension when the user typed a name without one.
 QString WithListExtension(const QString& path) {
@@ -89,7 +91,8 @@ bool CCorvelDoc::OpenDocumentFile(const QString& path) {
 void CCorvelDoc::OnFileNew() { OnNewDocument(); }
 
 void CCorvelDoc::OnFileOpen() {
-    const QString path = QFileDialog::getOpenFileName(m_pWindow, QStringLiteral("Open"), QFileInfo(m_strPathName).path(),
+    const QString path = QFileDialog::getOpenFileName(m_pWindow, QStringLiteral("Open"),
+                                                      QFileInfo(m_strPathName).path(),
                                                       QString::fromLatin1(kListFileFilter));
     if (!path.isEmpty()) OpenDocumentFile(path);
 }
@@ -105,7 +108,7 @@ void CCorvelDoc::OnFileSave() {
 void CCorvelDoc::OnFileSaveAs() {
     QString suggested = m_strPathName;
     if (suggested.isEmpty()) suggested = QStringLiteral("Sondrel.ipl");
-    const QString path = QFileDialog::getSaveFileName(m_pWindow, QStringLiteral("Save As"), suggested,
-                                                      QString::fromLatin1(kListFileFilter));
+    const QString path = QFileDialog::getSaveFileName(
+        m_pWindow, QStringLiteral("Save As"), suggested, QString::fromLatin1(kListFileFilter));
     if (!path.isEmpty()) OnSaveDocument(WithListExtension(path));
 }

@@ -3,7 +3,6 @@
 // or written to a file and that file's interval; the view's host table is the list itself.
 // Opening, saving and New go through here; the result reaches the view as WM_LIST_MODIFIED.
 #include <QString>
-
 #include <cstdint>
 #include <functional>
 #include <vector>

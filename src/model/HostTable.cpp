@@ -111,7 +111,8 @@ HostTable::Iterator& HostTable::Iterator::operator++() {
 HostTable::Iterator HostTable::begin() { return Iterator(this, FirstEntry()); }
 
 void HostTable::ForEachHost(const std::function<void(uint32_t, const HostRecord&)>& visit) const {
-    for (int32_t e = FirstEntry(); e >= 0; e = NextEntry(e)) visit(entries_[e].address, entries_[e].record);
+    for (int32_t e = FirstEntry(); e >= 0; e = NextEntry(e))
+        visit(entries_[e].address, entries_[e].record);
 }
 
 std::vector<uint32_t> HostTable::Addresses() const {

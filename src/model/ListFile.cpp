@@ -18,9 +18,12 @@ constexpr size_t kRecordHeadSize = 8;  // address and named flag
 
 ListFault FaultOf(ArchiveFault fault) {
     switch (fault) {
-    case ArchiveFault::TextTooLong: return ListFault::TextTooLong;
-    case ArchiveFault::BadTextPrefix: return ListFault::BadTextPrefix;
-    default: return ListFault::EndsEarly;
+        case ArchiveFault::TextTooLong:
+            return ListFault::TextTooLong;
+        case ArchiveFault::BadTextPrefix:
+            return ListFault::BadTextPrefix;
+        default:
+            return ListFault::EndsEarly;
     }
 }
 
@@ -66,7 +69,8 @@ ListReadResult ParseListFile(std::span<const uint8_t> bytes) {
     result.count = count;
     if (count <= 0) return result;
     // Never trust the count: reserve only what the rest of the data could hold.
-    result.entries.reserve(std::min<size_t>(static_cast<size_t>(count), in.Remaining() / kRecordHeadSize));
+    result.entries.reserve(
+        std::min<size_t>(static_cast<size_t>(count), in.Remaining() / kRecordHeadSize));
     for (int32_t i = 0; i < count; ++i) {
         const size_t start = in.Offset();
         if (in.Remaining() == 0) {
@@ -89,27 +93,29 @@ std::string DescribeListFault(const ListReadResult& result) {
     char buf[160];
     const size_t read = result.entries.size();
     switch (result.fault) {
-    case ListFault::None: return "no fault";
-    case ListFault::Unreadable: return "cannot be read: " + result.error;
-    case ListFault::EndsEarly:
-        if (!result.interval) return "ends before the interval";
-        if (!result.count) return "ends before the record count";
-        std::snprintf(buf, sizeof buf, "ends inside record %zu of %d at byte %zu", read + 1,
-                      *result.count, result.faultOffset);
-        return buf;
-    case ListFault::TooFewRecords:
-        std::snprintf(buf, sizeof buf, "ends after %zu of %d records at byte %zu", read,
-                      *result.count, result.faultOffset);
-        return buf;
-    case ListFault::TextTooLong:
-        std::snprintf(buf, sizeof buf,
-                      "name of record %zu is longer than the rest of the file at byte %zu",
-                      read + 1, result.faultOffset);
-        return buf;
-    case ListFault::BadTextPrefix:
-        std::snprintf(buf, sizeof buf, "name of record %zu has a malformed length at byte %zu",
-                      read + 1, result.faultOffset);
-        return buf;
+        case ListFault::None:
+            return "no fault";
+        case ListFault::Unreadable:
+            return "cannot be read: " + result.error;
+        case ListFault::EndsEarly:
+            if (!result.interval) return "ends before the interval";
+            if (!result.count) return "ends before the record count";
+            std::snprintf(buf, sizeof buf, "ends inside record %zu of %d at byte %zu", read + 1,
+                          *result.count, result.faultOffset);
+            return buf;
+        case ListFault::TooFewRecords:
+            std::snprintf(buf, sizeof buf, "ends after %zu of %d records at byte %zu", read,
+                          *result.count, result.faultOffset);
+            return buf;
+        case ListFault::TextTooLong:
+            std::snprintf(buf, sizeof buf,
+                          "name of record %zu is longer than the rest of the file at byte %zu",
+                          read + 1, result.faultOffset);
+            return buf;
+        case ListFault::BadTextPrefix:
+            std::snprintf(buf, sizeof buf, "name of record %zu has a malformed length at byte %zu",
+                          read + 1, result.faultOffset);
+            return buf;
     }
     return "unknown fault";
 }
@@ -148,7 +154,9 @@ std::string SerializeEntries(uint32_t interval, std::span<const HostEntry> entri
 std::vector<HostEntry> EntriesOf(const HostTable& hosts) {
     std::vector<HostEntry> out;
     out.reserve(static_cast<size_t>(hosts.GetHostCount()));
-    hosts.ForEachHost([&](uint32_t address, const HostRecord& r) { out.push_back(HostEntry{address, r}); });
+    hosts.ForEachHost([&](uint32_t address, const HostRecord& r) {
+        out.push_back(HostEntry{address, r});
+    });
     return out;
 }
 
@@ -168,7 +176,8 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
                          std::string& message) {
     std::filesystem::path temp = path;
     temp += ".new";
-    FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+    FileDescriptor fd(
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
     if (!fd) {
         message = "cannot create " + temp.string() + ": " + ErrnoText(errno);
         return false;
@@ -204,7 +213,8 @@ ListLoadStatus LoadInto(const std::filesystem::path& path, HostTable& hosts, boo
     std::string bytes;
     int err = 0;
     if (!ReadWholeFile(path, bytes, err)) {
-        status.kind = err == ENOENT ? ListLoadStatus::Kind::Missing : ListLoadStatus::Kind::Unreadable;
+        status.kind =
+            err == ENOENT ? ListLoadStatus::Kind::Missing : ListLoadStatus::Kind::Unreadable;
         status.message = path.string() + ": " + ErrnoText(err);
         return status;
     }

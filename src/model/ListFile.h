@@ -17,11 +17,11 @@ namespace sondrel {
 
 enum class ListFault {
     None,
-    Unreadable,       // the file could not be opened or read
-    EndsEarly,        // the data ends inside a field
-    TooFewRecords,    // the data ends cleanly between records before the count is reached
-    TextTooLong,      // a name's length exceeds what is left
-    BadTextPrefix,    // a malformed text prefix
+    Unreadable,     // the file could not be opened or read
+    EndsEarly,      // the data ends inside a field
+    TooFewRecords,  // the data ends cleanly between records before the count is reached
+    TextTooLong,    // a name's length exceeds what is left
+    BadTextPrefix,  // a malformed text prefix
 };
 
 struct ListReadResult {
@@ -64,10 +64,10 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
 struct ListLoadStatus {
     enum class Kind { Loaded, Missing, Damaged, Unreadable };
     Kind kind = Kind::Loaded;
-    std::vector<uint32_t> added;       // addresses added to the table, in file order
-    std::optional<uint32_t> interval;  // the file's interval, when it was read
-    std::string message;               // for Damaged / Unreadable: a line to show the user
-    std::filesystem::path damagedCopy; // default.ipl only: where the damaged file was kept
+    std::vector<uint32_t> added;        // addresses added to the table, in file order
+    std::optional<uint32_t> interval;   // the file's interval, when it was read
+    std::string message;                // for Damaged / Unreadable: a line to show the user
+    std::filesystem::path damagedCopy;  // default.ipl only: where the damaged file was kept
 };
 
 // Reads default.ipl into the table: hosts read before any fault are kept; a damaged file is
@@ -76,7 +76,7 @@ ListLoadStatus ReadDefaultList(const std::filesystem::path& path, HostTable& hos
 // Import: the same reading, the interval read and discarded (left empty in the result).
 ListLoadStatus ImportListFile(const std::filesystem::path& path, HostTable& hosts);
 // Writes default.ipl atomically from the table, in table order.
-bool WriteDefaultList(const std::filesystem::path& path, uint32_t interval,
-                      const HostTable& hosts, std::string& message);
+bool WriteDefaultList(const std::filesystem::path& path, uint32_t interval, const HostTable& hosts,
+                      std::string& message);
 
 }  // namespace sondrel

@@ -9,8 +9,8 @@ namespace sondrel {
 
 namespace {
 
-constexpr int32_t kSmoothAbove = 20;        // ms; faster replies are shown as they are
-constexpr size_t kColumnReadLimit = 19;      // characters of column 2 that are looked at
+constexpr int32_t kSmoothAbove = 20;     // ms; faster replies are shown as they are
+constexpr size_t kColumnReadLimit = 19;  // characters of column 2 that are looked at
 
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -95,7 +95,9 @@ int32_t ReadLikeAtoi(std::string_view text) {
     return ScanInt(text, value) ? value : 0;
 }
 
-int32_t LeadingInteger(std::string_view text) { return ReadLikeAtoi(text.substr(0, kColumnReadLimit)); }
+int32_t LeadingInteger(std::string_view text) {
+    return ReadLikeAtoi(text.substr(0, kColumnReadLimit));
+}
 
 ReplyOutcome ApplyReply(HostRecord& record, std::string_view replyText,
                         std::optional<std::string_view> rowTime, std::string_view stampLine) {

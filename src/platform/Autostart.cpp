@@ -1,11 +1,13 @@
 #include "platform/Autostart.h"
-#include "platform/FileDescriptor.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/FileDescriptor.h"
 
 namespace sondrel {
 
@@ -25,23 +27,23 @@ std::string QuoteExecArgument(std::string_view argument) {
     std::string quoted = "\"";
     for (char c : argument) {
         switch (c) {
-        case '"':
-        case '`':
-        case '$':
-            quoted += "\\\\";  // the quoting backslash, itself escaped for the string value
-            quoted += c;
-            break;
-        case '\\':
-            quoted += "\\\\\\\\";
-            break;
-        case '%':
-            quoted += "%%";
-            break;
-        case '\n':
-            quoted += "\\n";
-            break;
-        default:
-            quoted += c;
+            case '"':
+            case '`':
+            case '$':
+                quoted += "\\\\";  // the quoting backslash, itself escaped for the string value
+                quoted += c;
+                break;
+            case '\\':
+                quoted += "\\\\\\\\";
+                break;
+            case '%':
+                quoted += "%%";
+                break;
+            case '\n':
+                quoted += "\\n";
+                break;
+            default:
+                quoted += c;
         }
     }
     quoted += '"';
@@ -75,7 +77,8 @@ int WriteAutostartEntry(const std::filesystem::path& entry, std::string_view exe
     if (ec) return ec.value();
     std::filesystem::path temp = entry;
     temp += ".new";
-    FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+    FileDescriptor fd(
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
     if (!fd) return errno;
     bool ok = WriteAll(fd.get(), AutostartEntryText(executable)) && ::fsync(fd.get()) == 0;
     int err = ok ? 0 : errno;

@@ -6,7 +6,8 @@ namespace sondrel {
 
 uint32_t TickFromTime(int64_t seconds, int64_t nanoseconds) {
     // Unsigned arithmetic: the product may exceed 32 bits, and only its low bits matter.
-    uint64_t ms = static_cast<uint64_t>(seconds) * 1000u + static_cast<uint64_t>(nanoseconds / 1000000);
+    uint64_t ms =
+        static_cast<uint64_t>(seconds) * 1000u + static_cast<uint64_t>(nanoseconds / 1000000);
     return static_cast<uint32_t>(ms);
 }
 

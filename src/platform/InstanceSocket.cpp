@@ -1,13 +1,15 @@
 #include "platform/InstanceSocket.h"
-#include "platform/FileDescriptor.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/FileDescriptor.h"
 
 namespace sondrel {
 namespace {

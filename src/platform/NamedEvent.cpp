@@ -78,7 +78,8 @@ bool NamedEvent::State::TryTake() {
     return true;
 }
 
-NamedEvent NamedEvent::Create(std::string_view name, ResetMode mode, bool initiallySet, bool* alreadyExisted) {
+NamedEvent NamedEvent::Create(std::string_view name, ResetMode mode, bool initiallySet,
+                              bool* alreadyExisted) {
     Registry& r = TheRegistry();
     std::lock_guard guard(r.lock);
     if (auto existing = Lookup(r, name)) {
@@ -151,7 +152,8 @@ int NamedEvent::WaitAny(std::span<const NamedEvent* const> events, int timeoutMs
     for (;;) {
         int wait = kInfinite;
         if (timeoutMs >= 0) {
-            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
             if (left <= 0) return kTimedOut;
             wait = static_cast<int>(left);
         }

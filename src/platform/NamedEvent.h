@@ -44,7 +44,9 @@ public:
     // Returns false on time-out.
     bool Wait(int timeoutMs = kInfinite) const;
     // Same as Wait with a std::chrono duration.
-    bool Wait(std::chrono::milliseconds timeout) const { return Wait(static_cast<int>(timeout.count())); }
+    bool Wait(std::chrono::milliseconds timeout) const {
+        return Wait(static_cast<int>(timeout.count()));
+    }
 
     // Waits until one of the events is set and returns its index (the lowest one when
     // several are set; an automatic-reset event is reset by being chosen), or kTimedOut.

@@ -1,5 +1,4 @@
 #include "platform/Paths.h"
-#include "platform/FileDescriptor.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -10,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/FileDescriptor.h"
 
 namespace sondrel {
 
@@ -61,8 +62,8 @@ fs::path FindDataFile(std::string_view name) { return FindDataFileIn(ExecutableD
 fs::path ChooseConfigDir(const ConfigDirInputs& in) {
     if (!in.sondrelConfigDir.empty()) return in.sondrelConfigDir;
     if (in.exeDirWritable) return in.exeDir;
-    fs::path base = IsAbsolute(in.xdgConfigHome) ? fs::path(in.xdgConfigHome)
-                                                 : fs::path(in.home) / ".config";
+    fs::path base =
+        IsAbsolute(in.xdgConfigHome) ? fs::path(in.xdgConfigHome) : fs::path(in.home) / ".config";
     return base / "sondrel";
 }
 

@@ -10,9 +10,7 @@
 
 namespace sondrel {
 
-std::uint32_t InetAddr(const std::string& text) {
-    return ::inet_addr(text.c_str());
-}
+std::uint32_t InetAddr(const std::string& text) { return ::inet_addr(text.c_str()); }
 
 namespace {
 

@@ -11,11 +11,10 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QTableView>
 #include <QTimerEvent>
 #include <QToolBar>
-#include <QTableView>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 #include "app/CMainFrame.h"
@@ -98,7 +97,8 @@ void CCorvelView::BuildForm() {
     top->addWidget(new QLabel(QStringLiteral("Ping interval:"), this));
     m_editInterval = new QLineEdit(this);
     m_editInterval->setObjectName(QStringLiteral("interval"));
-    m_editInterval->setFixedWidth(m_editInterval->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 16);
+    m_editInterval->setFixedWidth(
+        m_editInterval->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 16);
     top->addWidget(m_editInterval);
     top->addWidget(new QLabel(QStringLiteral("s"), this));
     top->addSpacing(24);
@@ -150,8 +150,10 @@ void CCorvelView::BuildForm() {
     connect(m_editInterval, &QLineEdit::textEdited, this, [this] { OnIntervalChanged(); });
     connect(m_btnPing, &QPushButton::clicked, this, [this] { OnStart(); });
     connect(m_btnStop, &QPushButton::clicked, this, [this] { OnStop(); });
-    connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) { OnListRightClick(p); });
-    connect(m_list, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& i) { OnListDoubleClick(i.row()); });
+    connect(m_list, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { OnListRightClick(p); });
+    connect(m_list, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& i) { OnListDoubleClick(i.row()); });
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         if (m_pFrame) m_pFrame->UpdateCommandUI();
     });
@@ -212,9 +214,11 @@ void CCorvelView::CreateStateIndicator() {
 
 void CCorvelView::CreateTray() {
     m_hIconRunning = QIcon();
-    for (int s : {16, 22, 32, 48, 64}) m_hIconRunning.addFile(QStringLiteral(":/icons/tray-running-%1.png").arg(s));
+    for (int s : {16, 22, 32, 48, 64})
+        m_hIconRunning.addFile(QStringLiteral(":/icons/tray-running-%1.png").arg(s));
     m_hIconStopped = QIcon();
-    for (int s : {16, 22, 32, 48, 64}) m_hIconStopped.addFile(QStringLiteral(":/icons/tray-stopped-%1.png").arg(s));
+    for (int s : {16, 22, 32, 48, 64})
+        m_hIconStopped.addFile(QStringLiteral(":/icons/tray-stopped-%1.png").arg(s));
 
     m_trayMenu = new QMenu(this);
     QAction* exitAction = m_trayMenu->addAction(QStringLiteral("Exit"));
@@ -240,11 +244,12 @@ void CCorvelView::CreateTray() {
     m_tray = new QSystemTrayIcon(m_hIconRunning, this);
     m_tray->setToolTip(QStringLiteral("Sondrel"));
     m_tray->setContextMenu(m_trayMenu);
-    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick) {
-            PostViewMessage(this, WM_TRAY_NOTIFY, kTrayIconId, {}, WM_LBUTTONDBLCLK);
-        }
-    });
+    connect(m_tray, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::DoubleClick) {
+                    PostViewMessage(this, WM_TRAY_NOTIFY, kTrayIconId, {}, WM_LBUTTONDBLCLK);
+                }
+            });
     m_tray->show();
 }
 
@@ -269,7 +274,8 @@ void CCorvelView::ConnectCommands() {
     f->OnUpdateCommand(ID_STOP, [this](QAction* a) { a->setEnabled(!m_bStopped); });
     f->OnUpdateCommand(ID_AUTO_START, [](QAction* a) { a->setChecked(g_bAutoStart); });
     f->OnUpdateCommand(ID_AUTO_POPUP, [](QAction* a) { a->setChecked(g_bAutoPopup); });
-    f->OnUpdateCommand(ID_DELETE_SELECTED, [this](QAction* a) { a->setEnabled(!SelectedRows().empty()); });
+    f->OnUpdateCommand(ID_DELETE_SELECTED,
+                       [this](QAction* a) { a->setEnabled(!SelectedRows().empty()); });
     f->OnUpdateCommand(ID_DELETE_ADDRESS, [this](QAction* a) {
         const bool listed = ListCommandStatesFor(m_addresses.size(), 0).deleteAddress;
         a->setEnabled(listed);
@@ -326,7 +332,8 @@ std::optional<uint32_t> CCorvelView::AddressOfRow(int row) const {
     if (row < 0 || row >= m_rows->Count()) return std::nullopt;
     uint32_t address = m_rows->Address(row);
     const HostRecord* record = const_cast<HostTable&>(m_hosts).FindHost(address);
-    if (record == nullptr || DisplayText(address, *record) != m_rows->Text(row, 0)) return std::nullopt;
+    if (record == nullptr || DisplayText(address, *record) != m_rows->Text(row, 0))
+        return std::nullopt;
     return address;
 }
 
@@ -345,15 +352,32 @@ bool CCorvelView::event(QEvent* e) {
     if (type < WM_LIST_ADDED || type > WM_ROUND_NOW) return QWidget::event(e);
     auto* m = static_cast<CViewMessage*>(e);
     switch (type) {
-    case WM_LIST_ADDED: OnListAdded(m->m_wParam); return true;
-    case WM_LIST_REMOVED: OnListRemoved(m->m_wParam); return true;
-    case WM_LIST_MODIFIED: OnListModified(); return true;
-    case WM_PING_REPLY: OnPingReply(m->m_wParam, m->m_text); return true;
-    case WM_PING_TIMEOUT: OnPingTimeout(); return true;
-    case WM_TRAY_NOTIFY: OnTrayNotify(m->m_wParam, m->m_lParam); return true;
-    case WM_ENGINE_MESSAGE: OnEngineMessage(ToQ(m->m_text)); return true;
-    case WM_ROUND_NOW: OnTimer(); return true;
-    default: return QWidget::event(e);
+        case WM_LIST_ADDED:
+            OnListAdded(m->m_wParam);
+            return true;
+        case WM_LIST_REMOVED:
+            OnListRemoved(m->m_wParam);
+            return true;
+        case WM_LIST_MODIFIED:
+            OnListModified();
+            return true;
+        case WM_PING_REPLY:
+            OnPingReply(m->m_wParam, m->m_text);
+            return true;
+        case WM_PING_TIMEOUT:
+            OnPingTimeout();
+            return true;
+        case WM_TRAY_NOTIFY:
+            OnTrayNotify(m->m_wParam, m->m_lParam);
+            return true;
+        case WM_ENGINE_MESSAGE:
+            OnEngineMessage(ToQ(m->m_text));
+            return true;
+        case WM_ROUND_NOW:
+            OnTimer();
+            return true;
+        default:
+            return QWidget::event(e);
     }
 }
 
@@ -423,7 +447,8 @@ void CCorvelView::OnListModified() {
         record = entry.m_record;
         record.m_bReplied = 1;
         AppendHistoryEvent(record.m_history, stamp, kEventRebuilt);
-        m_rows->InsertRow(DisplayText(entry.m_dwAddress, record), entry.m_dwAddress, NewRowColumns());
+        m_rows->InsertRow(DisplayText(entry.m_dwAddress, record), entry.m_dwAddress,
+                          NewRowColumns());
     }
     UnlockAddresses();
     if (!m_bStopped) m_hStopPing.Reset();
@@ -443,14 +468,18 @@ void CCorvelView::OnPingReply(uint32_t address, const std::string& text) {
     ReplyOutcome outcome = ApplyReply(*record, text, rowTime, TimeStampNow());
     if (!outcome.rowChanged) return;
     m_rows->SetResults(row, outcome.columns);
-    if (address == m_dwInfoAddress && m_pInfoDlg) m_pInfoDlg->OnHostReply(*record, outcome.stamp, outcome.event);
+    if (address == m_dwInfoAddress && m_pInfoDlg)
+        m_pInfoDlg->OnHostReply(*record, outcome.stamp, outcome.event);
 }
 
 void CCorvelView::OnPingTimeout() {
     if (m_hosts.IsEmpty()) return;
     const std::string stamp = TimeStampNow();
     const std::vector<uint32_t> reported = TimeoutPass(
-        m_hosts, [this](uint32_t address, const HostRecord& record) { return RowOfHost(address, record) >= 0; },
+        m_hosts,
+        [this](uint32_t address, const HostRecord& record) {
+            return RowOfHost(address, record) >= 0;
+        },
         stamp);
     const ResultColumns columns = TimeoutColumns();
     for (uint32_t address : reported) {
@@ -459,7 +488,8 @@ void CCorvelView::OnPingTimeout() {
         int row = RowOfHost(address, *record);
         if (row >= 0) m_rows->SetResults(row, columns);
         if (address == m_dwInfoAddress && m_pInfoDlg) {
-            m_pInfoDlg->OnHostTimeout(*record, std::string(WithoutLineEnd(stamp)), std::string(kEventTimeout));
+            m_pInfoDlg->OnHostTimeout(*record, std::string(WithoutLineEnd(stamp)),
+                                      std::string(kEventTimeout));
         }
     }
 }
@@ -479,7 +509,9 @@ void CCorvelView::StartReceiver() {
     ReplySink onReply = [this](uint32_t address, std::string text) {
         PostViewMessage(this, WM_PING_REPLY, address, std::move(text));
     };
-    ErrorSink onError = [this](std::string text) { PostViewMessage(this, WM_ENGINE_MESSAGE, 0, std::move(text)); };
+    ErrorSink onError = [this](std::string text) {
+        PostViewMessage(this, WM_ENGINE_MESSAGE, 0, std::move(text));
+    };
     m_receiverThread = std::thread([socket = m_setup.socket, onReply, onError] {
         PingReceiverThread(socket, onReply, onError);
     });
@@ -489,7 +521,9 @@ void CCorvelView::StartSender() {
     ReapSenders(false);
     if (!m_setup.socket) return;
     auto done = std::make_shared<std::atomic<bool>>(false);
-    ErrorSink onError = [this](std::string text) { PostViewMessage(this, WM_ENGINE_MESSAGE, 0, std::move(text)); };
+    ErrorSink onError = [this](std::string text) {
+        PostViewMessage(this, WM_ENGINE_MESSAGE, 0, std::move(text));
+    };
     std::thread thread([socket = m_setup.socket, addresses = &m_addresses, onError, done] {
         PingSenderThread(socket, addresses, onError);
         done->store(true);
@@ -523,7 +557,8 @@ void CCorvelView::OnStart() {
 void CCorvelView::UpdateRunStateUI() {
     if (m_tray) m_tray->setIcon(m_bStopped ? m_hIconStopped : m_hIconRunning);
     if (m_stateIndicator) {
-        const QString name = m_bStopped ? QStringLiteral(":/icons/state-stopped.png") : QStringLiteral(":/icons/state-running.png");
+        const QString name = m_bStopped ? QStringLiteral(":/icons/state-stopped.png")
+                                        : QStringLiteral(":/icons/state-running.png");
         QPixmap picture(name);
         const qreal ratio = m_stateIndicator->devicePixelRatioF();
         if (ratio > 1.0) {
@@ -534,7 +569,8 @@ void CCorvelView::UpdateRunStateUI() {
             }
         }
         m_stateIndicator->setPixmap(picture);
-        m_stateIndicator->setToolTip(m_bStopped ? QStringLiteral("Stopped") : QStringLiteral("Pinging"));
+        m_stateIndicator->setToolTip(m_bStopped ? QStringLiteral("Stopped")
+                                                : QStringLiteral("Pinging"));
     }
     UpdateCommandStates();
 }
@@ -567,23 +603,23 @@ void CCorvelView::OnIntervalChanged() {
     const std::string text = m_editInterval->text().toStdString();
     IntervalInput input = ParseIntervalText(text);
     switch (input.kind) {
-    case IntervalInput::Kind::Empty:
-        return;  // the user is retyping
-    case IntervalInput::Kind::NotNumber:
-        SondrelMessageBox(this, QString::fromLatin1(kIntervalNumberPrompt));
-        m_nInterval = m_nIntervalInForce;
-        return;
-    case IntervalInput::Kind::OutOfRange:
-        SondrelMessageBox(this, QString::fromLatin1(kIntervalRangePrompt));
-        m_nInterval = m_nIntervalInForce;
-        return;
-    case IntervalInput::Kind::Zero:
-        m_nInterval = m_nIntervalInForce;
-        return;
-    case IntervalInput::Kind::Value:
-        m_nInterval = input.value;
-        ApplyInterval();
-        return;
+        case IntervalInput::Kind::Empty:
+            return;  // the user is retyping
+        case IntervalInput::Kind::NotNumber:
+            SondrelMessageBox(this, QString::fromLatin1(kIntervalNumberPrompt));
+            m_nInterval = m_nIntervalInForce;
+            return;
+        case IntervalInput::Kind::OutOfRange:
+            SondrelMessageBox(this, QString::fromLatin1(kIntervalRangePrompt));
+            m_nInterval = m_nIntervalInForce;
+            return;
+        case IntervalInput::Kind::Zero:
+            m_nInterval = m_nIntervalInForce;
+            return;
+        case IntervalInput::Kind::Value:
+            m_nInterval = input.value;
+            ApplyInterval();
+            return;
     }
 }
 
@@ -617,7 +653,9 @@ void CCorvelView::OnTrayNotify(uint32_t iconId, int64_t mouseMessage) {
     }
 }
 
-void CCorvelView::OnEngineMessage(const QString& text) { SondrelMessageBoxNonModal(m_pFrame, text); }
+void CCorvelView::OnEngineMessage(const QString& text) {
+    SondrelMessageBoxNonModal(m_pFrame, text);
+}
 
 void CCorvelView::ReportOnce(const QString& text) { SondrelMessageBoxNonModal(m_pFrame, text); }
 
@@ -628,12 +666,15 @@ void CCorvelView::LoadDefaultList() {
     ListLoadStatus status = ReadDefaultList(m_setup.defaultList, m_hosts);
     if (status.interval && IsUsableInterval(*status.interval)) m_nInterval = *status.interval;
     for (uint32_t address : status.added) PostViewMessage(this, WM_LIST_ADDED, address);
-    if (status.kind == ListLoadStatus::Kind::Damaged || status.kind == ListLoadStatus::Kind::Unreadable) {
+    if (status.kind == ListLoadStatus::Kind::Damaged ||
+        status.kind == ListLoadStatus::Kind::Unreadable) {
         QString text = ToQ(status.message);
-        if (text.isEmpty()) text = QStringLiteral("%1 could not be read.").arg(ToQ(m_setup.defaultList.string()));
+        if (text.isEmpty())
+            text = QStringLiteral("%1 could not be read.").arg(ToQ(m_setup.defaultList.string()));
         text += QStringLiteral("\n%1 host(s) were kept.").arg(status.added.size());
         if (!status.damagedCopy.empty()) {
-            text += QStringLiteral("\nThe damaged file was kept as %1.").arg(ToQ(status.damagedCopy.string()));
+            text += QStringLiteral("\nThe damaged file was kept as %1.")
+                        .arg(ToQ(status.damagedCopy.string()));
         }
         ReportOnce(text);
     }
@@ -712,7 +753,8 @@ void CCorvelView::OnListRightClick(const QPoint& pos) {
         onRow ? RowMenuItems(SelectedRows().size()) : EditMenuItems(m_addresses.size());
     // The chosen command runs once the menu has closed, as the menu bar's would.
     CInputCommands::FillPopupMenu(*m_contextMenu, items, [this](int id) {
-        if (QAction* a = m_pFrame->Command(id)) QMetaObject::invokeMethod(a, &QAction::trigger, Qt::QueuedConnection);
+        if (QAction* a = m_pFrame->Command(id))
+            QMetaObject::invokeMethod(a, &QAction::trigger, Qt::QueuedConnection);
     });
     m_contextMenu->popup(QCursor::pos());
 }
@@ -725,7 +767,8 @@ void CCorvelView::OpenDetailsOfRow(int row) {
 }
 
 void CCorvelView::OnListKeyDown(int key) {
-    if (m_pFrame == nullptr || !CInputCommands::IsDeleteSelectedKey(key, SelectedRows().size())) return;
+    if (m_pFrame == nullptr || !CInputCommands::IsDeleteSelectedKey(key, SelectedRows().size()))
+        return;
     if (QAction* a = m_pFrame->Command(ID_DELETE_SELECTED)) {
         QMetaObject::invokeMethod(a, &QAction::trigger, Qt::QueuedConnection);
     }

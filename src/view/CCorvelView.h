@@ -10,7 +10,6 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
-
 #include <atomic>
 #include <cstdint>
 #include <filesystem>

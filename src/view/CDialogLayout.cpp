@@ -1,8 +1,5 @@
 #include "view/CDialogLayout.h"
 
-#include <algorithm>
-#include <cmath>
-
 #include <QFont>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -11,6 +8,8 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QToolTip>
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -31,8 +30,9 @@ int NeededWidth(const QWidget* control) {
         return metrics.horizontalAdvance(button->text()) + 2 * metrics.averageCharWidth();
     }
     if (const auto* box = qobject_cast<const QGroupBox*>(control)) {
-        return box->title().isEmpty() ? 0
-                                      : metrics.horizontalAdvance(box->title()) + 2 * metrics.height();
+        return box->title().isEmpty()
+                   ? 0
+                   : metrics.horizontalAdvance(box->title()) + 2 * metrics.height();
     }
     return 0;
 }
@@ -68,13 +68,14 @@ void SetGroupBoxFrame(QGroupBox* box, const QRect& pixels) {
     // from their top edge.
     const int lineHeight = box->fontMetrics().height();
     const int frameTop = box->title().isEmpty() ? 0 : lineHeight / 2;
-    box->setStyleSheet(QStringLiteral("QGroupBox { margin-top: %1px; border: 1px solid palette(mid);"
-                                      " border-radius: 2px; }"
-                                      "QGroupBox::title { subcontrol-origin: margin;"
-                                      " subcontrol-position: top left; left: %2px;"
-                                      " padding: 0px 2px; background-color: palette(window); }")
-                           .arg(frameTop)
-                           .arg(lineHeight / 2));
+    box->setStyleSheet(
+        QStringLiteral("QGroupBox { margin-top: %1px; border: 1px solid palette(mid);"
+                       " border-radius: 2px; }"
+                       "QGroupBox::title { subcontrol-origin: margin;"
+                       " subcontrol-position: top left; left: %2px;"
+                       " padding: 0px 2px; background-color: palette(window); }")
+            .arg(frameTop)
+            .arg(lineHeight / 2));
 }
 
 double FitFixedTexts(QWidget* dialog) {

@@ -2,7 +2,8 @@
 
 namespace {
 
-const char* const kHeaders[CHostListModel::kColumnCount] = {"Addresses", "ttl", "time(ms)", "bytes"};
+const char* const kHeaders[CHostListModel::kColumnCount] = {"Addresses", "ttl", "time(ms)",
+                                                            "bytes"};
 
 }  // namespace
 
@@ -12,7 +13,9 @@ int CHostListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_rows.Size());
 }
 
-int CHostListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
+int CHostListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumnCount;
+}
 
 QVariant CHostListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= Count()) return {};
@@ -29,7 +32,8 @@ QVariant CHostListModel::headerData(int section, Qt::Orientation orientation, in
     return {};
 }
 
-int CHostListModel::InsertRow(const std::string& text, uint32_t address, const sondrel::ResultColumns& results) {
+int CHostListModel::InsertRow(const std::string& text, uint32_t address,
+                              const sondrel::ResultColumns& results) {
     // The view must be told where the row lands before it is inserted.
     int row = static_cast<int>(m_rows.InsertionPoint(text));
     beginInsertRows(QModelIndex(), row, row);

@@ -2,7 +2,6 @@
 // The rows of the main list behind its table view: four columns ("Addresses", "ttl",
 // "time(ms)", "bytes"), rows kept in row order by the RowStore, found by text in O(log n).
 #include <QAbstractTableModel>
-
 #include <string>
 #include <string_view>
 
@@ -31,7 +30,9 @@ public:
     void SetResults(int row, const sondrel::ResultColumns& results);
 
     int Count() const { return static_cast<int>(m_rows.Size()); }
-    const std::string& Text(int row, int column) const { return m_rows.Column(static_cast<size_t>(row), column); }
+    const std::string& Text(int row, int column) const {
+        return m_rows.Column(static_cast<size_t>(row), column);
+    }
     uint32_t Address(int row) const { return m_rows.At(static_cast<size_t>(row)).address; }
     const sondrel::RowStore& Rows() const { return m_rows; }
 

@@ -3,7 +3,6 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QSet>
-
 #include <memory>
 
 namespace {
@@ -21,7 +20,8 @@ QSet<QString>& OpenTexts() {
 QMessageBox* MakeBox(QWidget* parent, QString text) {
     // The texts keep their CR LF pairs; a box breaks lines at LF alone and would show the CR.
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Sondrel"), text, QMessageBox::Ok, parent);
+    auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Sondrel"), text,
+                                QMessageBox::Ok, parent);
     box->setIcon(QMessageBox::Warning);
     return box;
 }

@@ -2,7 +2,6 @@
 // The program's message boxes: only an OK button, the title "Sondrel". Tests replace the
 // screen with a recorder so that boxes never wait for a click.
 #include <QString>
-
 #include <functional>
 
 class QWidget;

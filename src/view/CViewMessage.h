@@ -5,14 +5,16 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
-
 #include <cstdint>
 #include <string>
 
 class CViewMessage : public QEvent {
 public:
     CViewMessage(int message, uint32_t wParam = 0, std::string text = {}, int64_t lParam = 0)
-        : QEvent(static_cast<QEvent::Type>(message)), m_wParam(wParam), m_lParam(lParam), m_text(std::move(text)) {}
+        : QEvent(static_cast<QEvent::Type>(message)),
+          m_wParam(wParam),
+          m_lParam(lParam),
+          m_text(std::move(text)) {}
 
     int Message() const { return static_cast<int>(type()); }
 
@@ -22,7 +24,8 @@ public:
 };
 
 // Posts a message to a receiver; safe from any thread.
-inline void PostViewMessage(QObject* receiver, int message, uint32_t wParam = 0, std::string text = {},
-                            int64_t lParam = 0) {
-    QCoreApplication::postEvent(receiver, new CViewMessage(message, wParam, std::move(text), lParam));
+inline void PostViewMessage(QObject* receiver, int message, uint32_t wParam = 0,
+                            std::string text = {}, int64_t lParam = 0) {
+    QCoreApplication::postEvent(receiver,
+                                new CViewMessage(message, wParam, std::move(text), lParam));
 }

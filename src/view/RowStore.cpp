@@ -63,7 +63,8 @@ void RowStore::Erase(size_t index) {
     auto it = first_.find(std::string_view(gone->row.text));
     if (it != first_.end() && it->second == gone) {
         // Rows equal ignoring case are neighbours: the next one, if any, becomes the first.
-        if (index + 1 < rows_.size() && RowTextMatches(rows_[index + 1]->row.text, gone->row.text)) {
+        if (index + 1 < rows_.size() &&
+            RowTextMatches(rows_[index + 1]->row.text, gone->row.text)) {
             it->second = rows_[index + 1].get();
         } else {
             first_.erase(it);
@@ -82,11 +83,16 @@ const std::string& RowStore::Column(size_t index, int column) const {
     static const std::string kEmpty;
     const ListRow& row = At(index);
     switch (column) {
-    case 0: return row.text;
-    case 1: return row.results.ttl;
-    case 2: return row.results.time;
-    case 3: return row.results.bytes;
-    default: return kEmpty;
+        case 0:
+            return row.text;
+        case 1:
+            return row.results.ttl;
+        case 2:
+            return row.results.time;
+        case 3:
+            return row.results.bytes;
+        default:
+            return kEmpty;
     }
 }
 

@@ -1,3 +1,8 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include <QAction>
 #include <QDropEvent>
 #include <QMenu>
@@ -5,12 +10,6 @@
 #include <QMimeData>
 #include <QToolBar>
 #include <QUrl>
-#include <gtest/gtest.h>
-
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -30,13 +29,16 @@ std::string ReadBytes(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
-void WriteBytes(const std::filesystem::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+void WriteBytes(const std::filesystem::path& p, const std::string& bytes) {
+    std::ofstream(p, std::ios::binary) << bytes;
+}
 QString Q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
 uint32_t Ip(uint8_t a, uint8_t b, uint8_t c, uint8_t d) { return AddressFromOctets(a, b, c, d); }
 
 QStringList MenuItems(QMenu* menu) {
     QStringList items;
-    for (QAction* a : menu->actions()) if (a->isSeparator() || a->isVisible()) items << (a->isSeparator() ? "-" : a->text());
+    for (QAction* a : menu->actions())
+        if (a->isSeparator() || a->isVisible()) items << (a->isSeparator() ? "-" : a->text());
     return items;
 }
 
@@ -44,17 +46,21 @@ TEST(CMainFrame, MenusToolbarAndMinimisingWithoutATray) {
     CAppHarness h;
     ASSERT_TRUE(h.Start());
     QStringList menus;
-    for (QAction* a : h.frame()->menuBar()->actions()) menus << a->text() + ": " + MenuItems(a->menu()).join("|");
+    for (QAction* a : h.frame()->menuBar()->actions())
+        menus << a->text() + ": " + MenuItems(a->menu()).join("|");
     EXPECT_EQ(menus, (QStringList{
-        "File(&F): Open(&O)...|Save(&S)|Save as(&A)...|-|Recent Files|-|Exit(&X)",
-        "Edit(&E): Add an address|Add addresses|-|Import from file|-|Delete an address|Delete addresses|-|Clear all addresses",
-        "Run(&R): Start(&T)|Stop(&P)|-|Auto start|Auto popup", "Help(&H): How to ...|-|About Sondrel(&A)..."}));
+                         "File(&F): Open(&O)...|Save(&S)|Save as(&A)...|-|Recent Files|-|Exit(&X)",
+                         "Edit(&E): Add an address|Add addresses|-|Import from file|-|Delete an "
+                         "address|Delete addresses|-|Clear all addresses",
+                         "Run(&R): Start(&T)|Stop(&P)|-|Auto start|Auto popup",
+                         "Help(&H): How to ...|-|About Sondrel(&A)..."}));
     std::vector<int> toolbar;
     for (QAction* a : h.frame()->ToolBar()->actions()) {
         if (a->isSeparator() || a->data().isValid()) toolbar.push_back(a->data().toInt());
     }
-    EXPECT_EQ(toolbar, (std::vector<int>{ID_FILE_OPEN, ID_FILE_SAVE, 0, ID_ADD_ADDRESS, ID_ADD_GROUP, 0,
-                                         ID_DELETE_SELECTED, ID_CLEAR_ALL, 0, ID_HOW_TO}));
+    EXPECT_EQ(toolbar,
+              (std::vector<int>{ID_FILE_OPEN, ID_FILE_SAVE, 0, ID_ADD_ADDRESS, ID_ADD_GROUP, 0,
+                                ID_DELETE_SELECTED, ID_CLEAR_ALL, 0, ID_HOW_TO}));
     // Without a tray icon a minimised window must stay reachable.
     h.frame()->showMinimized();
     Pump(30);
@@ -62,7 +68,8 @@ TEST(CMainFrame, MenusToolbarAndMinimisingWithoutATray) {
 }
 
 TEST(CMainFrame, ALocalListFileDroppedOnTheWindowOpensAsTheDocument) {
-    for (const char* url : {"file:///home/u/notes.txt", "http://example.com/list.ipl"}) EXPECT_EQ(ListFileOfUrl(QUrl(url)), "") << url;
+    for (const char* url : {"file:///home/u/notes.txt", "http://example.com/list.ipl"})
+        EXPECT_EQ(ListFileOfUrl(QUrl(url)), "") << url;
     EXPECT_EQ(ListFileOfUrl(QUrl("file:///home/u/OFFICE.IPL")), "/home/u/OFFICE.IPL");
     CAppHarness h;
     ASSERT_TRUE(h.Start());
@@ -90,13 +97,15 @@ TEST(CCorvelDoc, SaveNewOpenAndSaveRoundTrip) {
     Pump(20);
     const auto saved = h.Path("saved.ipl");
     ASSERT_TRUE(h.doc()->OnSaveDocument(Q(saved)));
-    EXPECT_EQ(ReadBytes(saved), SerializeHostTable(4, h.view()->Hosts())) << "table order, interval in force";
+    EXPECT_EQ(ReadBytes(saved), SerializeHostTable(4, h.view()->Hosts()))
+        << "table order, interval in force";
     h.doc()->OnFileNew();
     Pump(20);
     EXPECT_EQ(h.view()->IntervalInForce(), 4u);
     ASSERT_TRUE(h.doc()->OpenDocumentFile(Q(saved)));
     Pump(20);
-    EXPECT_EQ(h.RowTexts(), (std::vector<std::string>{"10.0.0.1", "192.168.1.1", "192.168.1.2", "router.example"}));
+    EXPECT_EQ(h.RowTexts(), (std::vector<std::string>{"10.0.0.1", "192.168.1.1", "192.168.1.2",
+                                                      "router.example"}));
     EXPECT_EQ(h.doc()->PathName(), Q(saved));
     h.view()->AddHost(Ip(10, 0, 0, 3), "", false);
     Pump(20);
@@ -109,13 +118,23 @@ TEST(CCorvelDoc, FilesThatCannotBeLoadedAreReportedAndTheListStays) {
     CAppHarness h;
     WriteList(h.DefaultList(), 3, {{Ip(10, 0, 0, 1), ""}});
     ASSERT_TRUE(h.Start());
-    const std::string good = SerializeEntries(6, Entries({{Ip(10, 9, 9, 9), ""}, {Ip(10, 9, 9, 8), "x.example"}}));
+    const std::string good =
+        SerializeEntries(6, Entries({{Ip(10, 9, 9, 9), ""}, {Ip(10, 9, 9, 8), "x.example"}}));
     using Rows = std::vector<std::string>;
     // bytes "<none>": no file at all
-    const struct { std::string bytes; const char* message; Rows rows; uint32_t interval; } cases[] = {
-        {"<none>", "Cannot open the file", {"10.0.0.1"}, 3}, {"", "is empty", {"10.0.0.1"}, 3},
+    const struct {
+        std::string bytes;
+        const char* message;
+        Rows rows;
+        uint32_t interval;
+    } cases[] = {
+        {"<none>", "Cannot open the file", {"10.0.0.1"}, 3},
+        {"", "is empty", {"10.0.0.1"}, 3},
         {good.substr(0, good.size() - 3), "is damaged", {"10.0.0.1"}, 3},
-        {SerializeEntries(0, Entries({{Ip(10, 5, 5, 5), ""}})), nullptr, {"10.5.5.5"}, 3},  // interval 0 is not armed
+        {SerializeEntries(0, Entries({{Ip(10, 5, 5, 5), ""}})),
+         nullptr,
+         {"10.5.5.5"},
+         3},  // interval 0 is not armed
         {good, nullptr, {"10.9.9.9", "x.example"}, 6},
     };
     for (const auto& c : cases) {
@@ -145,7 +164,8 @@ TEST(CCorvelDoc, RecentFilesKeepTheFourLatestAcrossRestarts) {
     }
     h.Stop();
     ASSERT_TRUE(h.Start());
-    const QStringList expected{Q(h.Path("3.ipl")), Q(h.Path("5.ipl")), Q(h.Path("4.ipl")), Q(h.Path("2.ipl"))};
+    const QStringList expected{Q(h.Path("3.ipl")), Q(h.Path("5.ipl")), Q(h.Path("4.ipl")),
+                               Q(h.Path("2.ipl"))};
     EXPECT_EQ(h.frame()->RecentFiles(), expected);
     EXPECT_EQ(MenuItems(h.frame()->menuBar()->actions().first()->menu())[4], "&1 " + expected[0]);
 }
@@ -171,9 +191,14 @@ TEST(CCorvelApp, AutoStartFollowsTheEntryAtStartThenEveryClick) {
     WriteBytes(config / "plainfile", "x");
     const char* old = std::getenv("XDG_CONFIG_HOME");
     const std::optional<std::string> oldHome = old ? std::optional<std::string>(old) : std::nullopt;
-    const std::string program = QuoteExecArgument(QCoreApplication::applicationFilePath().toStdString());
-    const struct { std::filesystem::path home; bool entryAtStart, writable; } cases[] = {
-        {config / "a", false, true}, {config / "b", true, true}, {config / "plainfile", false, false}};
+    const std::string program =
+        QuoteExecArgument(QCoreApplication::applicationFilePath().toStdString());
+    const struct {
+        std::filesystem::path home;
+        bool entryAtStart, writable;
+    } cases[] = {{config / "a", false, true},
+                 {config / "b", true, true},
+                 {config / "plainfile", false, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.home);
         ::setenv("XDG_CONFIG_HOME", c.home.c_str(), 1);
@@ -188,10 +213,14 @@ TEST(CCorvelApp, AutoStartFollowsTheEntryAtStartThenEveryClick) {
         for (const bool on : {!c.entryAtStart, c.entryAtStart}) {
             autoStart->trigger();
             EXPECT_EQ(autoStart->isChecked(), on);
-            EXPECT_EQ(AutostartEntryExists(entry) ? ReadBytes(entry).find(program) != std::string::npos : false, on && c.writable);
+            EXPECT_EQ(AutostartEntryExists(entry)
+                          ? ReadBytes(entry).find(program) != std::string::npos
+                          : false,
+                      on && c.writable);
         }
     }
-    oldHome ? (void)::setenv("XDG_CONFIG_HOME", oldHome->c_str(), 1) : (void)::unsetenv("XDG_CONFIG_HOME");
+    oldHome ? (void)::setenv("XDG_CONFIG_HOME", oldHome->c_str(), 1)
+            : (void)::unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST(CCorvelApp, ALaterStartShowsTheWindowAndHandsOverItsFile) {
@@ -201,7 +230,10 @@ TEST(CCorvelApp, ALaterStartShowsTheWindowAndHandsOverItsFile) {
     WriteList(file, 2, {{Ip(10, 1, 1, 1), ""}});
     h.frame()->hide();
     int sent = -1;  // written by the later start's thread, read after join
-    std::thread later([&] { sent = SendInstanceRequest(h.MakeOptions().instanceName, InstanceRequest{true, file.string()}, 5000); });
+    std::thread later([&] {
+        sent = SendInstanceRequest(h.MakeOptions().instanceName,
+                                   InstanceRequest{true, file.string()}, 5000);
+    });
     EXPECT_TRUE(WaitFor([&] { return h.frame()->isVisible() && h.RowCount() == 1; }, 5000));
     later.join();
     EXPECT_EQ(sent, 0);
@@ -216,11 +248,13 @@ TEST(CCorvelApp, WithoutAnIcmpSocketTheProgramSaysHowToAllowItAndKeepsRunning) {
     ASSERT_TRUE(app.InitInstance({}));
     Pump(20);
     ASSERT_EQ(h.messages.size(), 1u);
-    EXPECT_TRUE(h.messages[0].contains("setcap cap_net_raw+ep") && h.messages[0].contains("ping_group_range"))
+    EXPECT_TRUE(h.messages[0].contains("setcap cap_net_raw+ep") &&
+                h.messages[0].contains("ping_group_range"))
         << h.messages[0].toStdString();
     EXPECT_TRUE(app.Frame()->isVisible());
     for (int round = 0; round < 2; ++round) app.View()->OnTimer(), Pump(20);
-    EXPECT_EQ(app.View()->Rows()->Text(0, 2), "timeout") << "rounds go on; without replies every host times out";
+    EXPECT_EQ(app.View()->Rows()->Text(0, 2), "timeout")
+        << "rounds go on; without replies every host times out";
     app.ExitInstance();
 }
 
@@ -234,7 +268,9 @@ public:
             for (std::string& s : strings) p.push_back(s.data());
             return p.push_back(nullptr), p;
         };
-        if (::posix_spawn(&pid_, args[0].c_str(), nullptr, nullptr, pointers(args).data(), pointers(env).data()) != 0) pid_ = -1;
+        if (::posix_spawn(&pid_, args[0].c_str(), nullptr, nullptr, pointers(args).data(),
+                          pointers(env).data()) != 0)
+            pid_ = -1;
     }
     ~Program() {
         if (Running()) ::kill(pid_, SIGKILL), ::waitpid(pid_, nullptr, 0);
@@ -259,14 +295,16 @@ public:
 
 struct ProgramSetup {
     TempDir dir;
-    std::string instance = "sondrel-proc-" + std::to_string(::getpid()) + "-" + std::to_string(std::rand());
+    std::string instance =
+        "sondrel-proc-" + std::to_string(::getpid()) + "-" + std::to_string(std::rand());
     std::string binary = (BinDir() / "sondrel").string();
     std::vector<std::string> Env() const {
         // These tests read the program's exit status; the leak check at the exit of a program
         // with the toolkit's threads still winding down now and then cannot stop them and fails
         // the run. Leaks are checked by the in-process tests.
-        return {"ASAN_OPTIONS=detect_leaks=0", "QT_QPA_PLATFORM=offscreen", "SONDREL_CONFIG_DIR=" + dir.path().string(),
-                "SONDREL_INSTANCE_NAME=" + instance, "XDG_CONFIG_HOME=" + (dir.path() / "config").string()};
+        return {"ASAN_OPTIONS=detect_leaks=0", "QT_QPA_PLATFORM=offscreen",
+                "SONDREL_CONFIG_DIR=" + dir.path().string(), "SONDREL_INSTANCE_NAME=" + instance,
+                "XDG_CONFIG_HOME=" + (dir.path() / "config").string()};
     }
     bool WaitListening(Program& p) const {
         for (int i = 0; i < 1000 && p.Running(); ++i, ::usleep(20000)) {
@@ -287,7 +325,8 @@ struct ProgramSetup {
 
 TEST(SondrelProgram, ASecondStartHandsItsFileToTheFirstAndEnds) {
     ProgramSetup s;
-    if (!std::filesystem::exists(s.binary)) GTEST_SKIP() << "the sondrel program is not built at " << s.binary;
+    if (!std::filesystem::exists(s.binary))
+        GTEST_SKIP() << "the sondrel program is not built at " << s.binary;
     WriteList(s.dir / "default.ipl", 2, {{Loopback(1), ""}});
     WriteList(s.dir / "other.ipl", 4, {{Loopback(5), ""}, {Loopback(6), "localhost"}});
     Program first({s.binary}, s.Env());
@@ -305,8 +344,10 @@ TEST(SondrelProgram, TerminationSignalsSaveTheListAsExitDoes) {
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(sig);
         ProgramSetup s;
-        if (!std::filesystem::exists(s.binary)) GTEST_SKIP() << "the sondrel program is not built at " << s.binary;
-        WriteList(s.dir / "default.ipl", 7, {{Loopback(9), ""}, {Loopback(9), ""}});  // the program keeps one
+        if (!std::filesystem::exists(s.binary))
+            GTEST_SKIP() << "the sondrel program is not built at " << s.binary;
+        WriteList(s.dir / "default.ipl", 7,
+                  {{Loopback(9), ""}, {Loopback(9), ""}});  // the program keeps one
         Program p({s.binary}, s.Env());
         ASSERT_TRUE(s.WaitListening(p));
         ::kill(p.pid_, sig);

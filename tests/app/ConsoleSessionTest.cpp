@@ -22,7 +22,10 @@ struct Capture {
     char* buffer = nullptr;
     size_t size = 0, taken = 0;
     std::FILE* file = ::open_memstream(&buffer, &size);
-    ~Capture() { std::fclose(file); std::free(buffer); }
+    ~Capture() {
+        std::fclose(file);
+        std::free(buffer);
+    }
     std::string Take() {
         std::fflush(file);
         std::string fresh(buffer + taken, size - taken);
@@ -33,16 +36,21 @@ struct Capture {
 
 class ConsoleSessionTest : public ::testing::Test {
 protected:
-    ConsoleSession Make(bool events) { return ConsoleSession(events, out.file, err.file, resolver, urls.Function()); }
+    ConsoleSession Make(bool events) {
+        return ConsoleSession(events, out.file, err.file, resolver, urls.Function());
+    }
     Capture out, err;
-    test::FakeResolver resolver{{"beta.example", Ip("10.0.0.9")}, {"Alpha.example", Ip("10.0.0.8")},
-                                {"alpha.example", Ip("10.0.0.7")}, {"one.example", Ip("10.0.0.1")}};
+    test::FakeResolver resolver{{"beta.example", Ip("10.0.0.9")},
+                                {"Alpha.example", Ip("10.0.0.8")},
+                                {"alpha.example", Ip("10.0.0.7")},
+                                {"one.example", Ip("10.0.0.1")}};
     test::FakeUrls urls;
 };
 
 TEST_F(ConsoleSessionTest, RowsComeInRowOrderWithTheirColumnTexts) {
     ConsoleSession s = Make(false);
-    for (const char* arg : {"beta.example", "10.0.0.2", "alpha.example", "Alpha.example", "10.0.0.10"})
+    for (const char* arg :
+         {"beta.example", "10.0.0.2", "alpha.example", "Alpha.example", "10.0.0.10"})
         s.AddArgument(arg);
     s.BeginRound(true);
     // Letter case is ignored, ties are broken by the bytes ("A" before "a").
@@ -51,7 +59,8 @@ TEST_F(ConsoleSessionTest, RowsComeInRowOrderWithTheirColumnTexts) {
               "beta.example\t\t*\t\n\n");
     s.ApplyReply(Ip("10.0.0.2"), "ttl=64,time=15,bytes=32");
     s.ApplyReply(Ip("10.0.0.9"), "198.51.100.1:host unreachable");
-    s.ApplyReply(Ip("127.0.0.1"), "ttl=64,time=0,bytes=32");  // the priming reply of an unlisted host
+    s.ApplyReply(Ip("127.0.0.1"),
+                 "ttl=64,time=0,bytes=32");  // the priming reply of an unlisted host
     s.BeginRound(true);
     EXPECT_EQ(out.Take(),
               "10.0.0.10\t\ttimeout\t\n10.0.0.2\t64\t15\t32\nAlpha.example\t\ttimeout\t\n"
@@ -68,7 +77,8 @@ TEST_F(ConsoleSessionTest, EventsArePrintedAsTheyAreRecorded) {
     s.ApplyReply(Ip("10.0.0.1"), "ttl=64,time=15,bytes=32");
     s.BeginRound(false);
     s.TimeoutPassOnly();
-    const std::regex stamp("[A-Z][a-z]{2} [A-Z][a-z]{2} [0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}");
+    const std::regex stamp(
+        "[A-Z][a-z]{2} [A-Z][a-z]{2} [0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}");
     EXPECT_EQ(std::regex_replace(out.Take(), stamp, "STAMP"),
               "10.0.0.1\tSTAMP\tadded to list.\n10.0.0.2\tSTAMP\tadded to list.\n"
               "10.0.0.1\tSTAMP\tttl=64,time=15,bytes=32\n10.0.0.2\tSTAMP\trequest timeout.\n"
@@ -80,8 +90,10 @@ TEST_F(ConsoleSessionTest, StatisticsUseTheDetailsWindowTexts) {
     s.AddArgument("10.0.0.1");
     s.AddArgument("10.0.0.3");
     s.PrintStatistics();
-    EXPECT_EQ(out.Take(), "10.0.0.1\t0\t0\t\t-1 ms\t-1 ms\t0 ms\t0\n10.0.0.3\t0\t0\t\t-1 ms\t-1 ms\t0 ms\t0\n");
-    for (const char* reply : {"ttl=64,time=10,bytes=32", "ttl=64,time=20,bytes=32", "ttl=64,time=31,bytes=32", ""}) {
+    EXPECT_EQ(out.Take(),
+              "10.0.0.1\t0\t0\t\t-1 ms\t-1 ms\t0 ms\t0\n10.0.0.3\t0\t0\t\t-1 ms\t-1 ms\t0 ms\t0\n");
+    for (const char* reply :
+         {"ttl=64,time=10,bytes=32", "ttl=64,time=20,bytes=32", "ttl=64,time=31,bytes=32", ""}) {
         s.BeginRound(false);
         if (*reply) s.ApplyReply(Ip("10.0.0.1"), reply);
     }
@@ -121,15 +133,24 @@ std::string Parsed(std::vector<std::string> args) {
 TEST(ConsoleOptionsTest, ParsesEveryOptionAndRefusesBadValues) {
     const std::pair<std::vector<std::string>, const char*> cases[] = {
         {{"127.0.0.1"}, "- - [127.0.0.1]"},
-        {{"--rounds", "3", "--interval", "1", "--quiet", "--events", "a", "b.ipl"}, "3 1 q e [a] [b.ipl]"},
+        {{"--rounds", "3", "--interval", "1", "--quiet", "--events", "a", "b.ipl"},
+         "3 1 q e [a] [b.ipl]"},
         {{"a", "--interval", "10000", "b"}, "- 10000 [a] [b]"},
-        {{"--", "--quiet"}, "- - [--quiet]"}, {{"-"}, "- - [-]"},
-        {{}, "refused"}, {{"--quiet"}, "refused"}, {{"--interval", "0", "a"}, "refused"},
-        {{"--interval", "10001", "a"}, "refused"}, {{"--interval", "1.5", "a"}, "refused"},
-        {{"--interval", "-3", "a"}, "refused"}, {{"--rounds", "0", "a"}, "refused"},
-        {{"--rounds", "99999999999", "a"}, "refused"}, {{"--rounds"}, "refused"}, {{"--verbose", "a"}, "refused"},
+        {{"--", "--quiet"}, "- - [--quiet]"},
+        {{"-"}, "- - [-]"},
+        {{}, "refused"},
+        {{"--quiet"}, "refused"},
+        {{"--interval", "0", "a"}, "refused"},
+        {{"--interval", "10001", "a"}, "refused"},
+        {{"--interval", "1.5", "a"}, "refused"},
+        {{"--interval", "-3", "a"}, "refused"},
+        {{"--rounds", "0", "a"}, "refused"},
+        {{"--rounds", "99999999999", "a"}, "refused"},
+        {{"--rounds"}, "refused"},
+        {{"--verbose", "a"}, "refused"},
     };
-    for (const auto& [args, parsed] : cases) EXPECT_EQ(Parsed(args), parsed) << ::testing::PrintToString(args);
+    for (const auto& [args, parsed] : cases)
+        EXPECT_EQ(Parsed(args), parsed) << ::testing::PrintToString(args);
     EXPECT_EQ(MessageForTerminal("a\r\nb\r\nIgnored."), "a\nb\nIgnored.");
     EXPECT_EQ(MessageForTerminal("one\rtwo\n"), "one\ntwo\n");
 }

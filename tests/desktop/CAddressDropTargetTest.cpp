@@ -1,23 +1,25 @@
-#include "desktop/CAddressDropTarget.h"
+#include <gtest/gtest.h>
 
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTableView>
+
+#include "desktop/CAddressDropTarget.h"
 #include "input/FakeResolver.h"
 #include "input/HttpTestServer.h"
 #include "input/UrlResolver.h"
 #include "view/CAppHarness.h"
 #include "view/CMessageBox.h"
 
-#include <QDropEvent>
-#include <QMimeData>
-#include <QTableView>
-#include <gtest/gtest.h>
-
-
 namespace sondrel {
 namespace {
 
 using test::Ip;
 
-QString Duplicate(const std::string& shown) { return QString::fromStdString("This address has been added as below:\r\n" + shown + "\r\nIgnored."); }
+QString Duplicate(const std::string& shown) {
+    return QString::fromStdString("This address has been added as below:\r\n" + shown +
+                                  "\r\nIgnored.");
+}
 
 // What a drag carries: a uri list and plain text (empty: not offered).
 std::unique_ptr<QMimeData> Mime(const std::string& uriList, const std::string& plain) {
@@ -30,7 +32,8 @@ std::unique_ptr<QMimeData> Mime(const std::string& uriList, const std::string& p
 // Sends one drag event: the action the source is shown, IgnoreAction when refused.
 template <typename Event>
 Qt::DropAction Send(QWidget* widget, const QMimeData* data, bool ctrl = false) {
-    Event event(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, ctrl ? Qt::ControlModifier : Qt::NoModifier);
+    Event event(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
+                ctrl ? Qt::ControlModifier : Qt::NoModifier);
     QCoreApplication::sendEvent(widget, &event);
     return event.isAccepted() ? event.dropAction() : Qt::IgnoreAction;
 }
@@ -48,7 +51,8 @@ protected:
         SetMessageBoxRecorder([this](const QString& text) { messages.push_back(text); });
         target.SetSink({[this] { return &hosts; },
                         [this](uint32_t address, const std::string& name, bool named) {
-                            hosts.HostAt(address).m_strName = name, hosts.HostAt(address).m_bNamed = named;
+                            hosts.HostAt(address).m_strName = name,
+                            hosts.HostAt(address).m_bNamed = named;
                             posted.push_back(address);
                         },
                         [this] { return &mainWindow; }, [this] { return autoPopup; },
@@ -66,8 +70,9 @@ protected:
     std::vector<QString> opened, messages;
     bool autoPopup = false;
     QWidget mainWindow, widget;
-    test::FakeResolver resolver{
-        {"www.example.test", Ip("192.0.2.21")}, {"moved.example.test", Ip("192.0.2.22")}, {"ftp.example.test", Ip("192.0.2.30")}};
+    test::FakeResolver resolver{{"www.example.test", Ip("192.0.2.21")},
+                                {"moved.example.test", Ip("192.0.2.22")},
+                                {"ftp.example.test", Ip("192.0.2.30")}};
     test::FakeUrls urls;
     CAddressDropTarget target;
 };
@@ -75,7 +80,8 @@ protected:
 TEST_F(DropTargetTest, EffectsWhileDragging) {
     // Ctrl: a copy on entering, nothing while moving.
     const std::tuple<std::string, bool, Qt::DropAction, Qt::DropAction> cases[] = {
-        {"http://198.51.100.7/\r\n", false, Qt::MoveAction, Qt::MoveAction}, {"http://198.51.100.7/\r\n", true, Qt::CopyAction, Qt::IgnoreAction},
+        {"http://198.51.100.7/\r\n", false, Qt::MoveAction, Qt::MoveAction},
+        {"http://198.51.100.7/\r\n", true, Qt::CopyAction, Qt::IgnoreAction},
         {"# nothing\r\n", false, Qt::IgnoreAction, Qt::IgnoreAction}};
     for (const auto& [uriList, ctrl, enter, over] : cases) {
         const auto data = Mime(uriList, "");
@@ -88,25 +94,55 @@ TEST_F(DropTargetTest, EffectsWhileDragging) {
 TEST_F(DropTargetTest, Drops) {
     const QString invalid = "Invalid address.Ignored.";
     // address nullptr: refused; named: stored under the whole dropped text
-    const struct { std::string uriList, plain; std::vector<QString> messages; const char* address; bool named = false;
-                   std::vector<std::string> fetched = {}; } cases[] = {
+    const struct {
+        std::string uriList, plain;
+        std::vector<QString> messages;
+        const char* address;
+        bool named = false;
+        std::vector<std::string> fetched = {};
+    } cases[] = {
         // A numeric server is used as it is, whatever its service.
-        {"# comment\r\nhttp://198.51.100.7/a/b.html\r\n", "http://other.example/", {}, "198.51.100.7"},
-        {"", "ftp://198.51.100.8/pub/", {}, "198.51.100.8"}, {"", "198.51.100.10", {}, "198.51.100.10"},
-        {"http://dl.example.test/download.php?id=7&url=http://198.51.100.8/f.zip&x=1\r\n", "", {"We will add the download url instead."}, "198.51.100.8"},
+        {"# comment\r\nhttp://198.51.100.7/a/b.html\r\n",
+         "http://other.example/",
+         {},
+         "198.51.100.7"},
+        {"", "ftp://198.51.100.8/pub/", {}, "198.51.100.8"},
+        {"", "198.51.100.10", {}, "198.51.100.10"},
+        {"http://dl.example.test/download.php?id=7&url=http://198.51.100.8/f.zip&x=1\r\n",
+         "",
+         {"We will add the download url instead."},
+         "198.51.100.8"},
         // An HTTP server is resolved by its pages, then looked up; others are only looked up.
-        {"", "http://redirect.example.test/p?q=1", {}, "192.0.2.22", true, {"http://redirect.example.test"}},
-        {"", "http://numeric.example.test/", {}, "198.51.100.9", true, {"http://numeric.example.test"}},
+        {"",
+         "http://redirect.example.test/p?q=1",
+         {},
+         "192.0.2.22",
+         true,
+         {"http://redirect.example.test"}},
+        {"",
+         "http://numeric.example.test/",
+         {},
+         "198.51.100.9",
+         true,
+         {"http://numeric.example.test"}},
         {"", "ftp://ftp.example.test/pub/", {}, "192.0.2.30", true},
-        {"", "ftp://nosuch.example.test/pub", {invalid}, nullptr}, {"", "file:///etc/hosts", {invalid}, nullptr},
+        {"", "ftp://nosuch.example.test/pub", {invalid}, nullptr},
+        {"", "file:///etc/hosts", {invalid}, nullptr},
         // Text that is no link goes the typed way.
-        {"", "moved.example.test", {}, "192.0.2.22", true}, {"", "", {}, nullptr},
+        {"", "moved.example.test", {}, "192.0.2.22", true},
+        {"", "", {}, nullptr},
         // The same host again, by name or by number, is refused with the listed host's text.
-        {"", "http://www.example.test/again", {Duplicate("http://www.example.test/first")}, nullptr, false, {"http://www.example.test"}},
+        {"",
+         "http://www.example.test/again",
+         {Duplicate("http://www.example.test/first")},
+         nullptr,
+         false,
+         {"http://www.example.test"}},
         {"", "http://192.0.2.21/other", {Duplicate("http://www.example.test/first")}, nullptr},
         {"", "http://198.51.100.5/", {Duplicate("198.51.100.5")}, nullptr},
     };
-    urls.moves = {{"http://redirect.example.test", "moved.example.test"}, {"http://numeric.example.test", "198.51.100.9"}};
+    urls.moves = {{"http://redirect.example.test", "moved.example.test"},
+                  {"http://numeric.example.test", "198.51.100.9"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.uriList + c.plain);
         hosts.RemoveAllHosts();
@@ -117,7 +153,8 @@ TEST_F(DropTargetTest, Drops) {
         EXPECT_EQ(Drop(c.uriList, c.plain), c.address ? Qt::MoveAction : Qt::IgnoreAction);
         EXPECT_EQ(messages, c.messages);
         EXPECT_EQ(urls.asked, c.fetched);
-        EXPECT_EQ(posted, c.address ? std::vector<uint32_t>{Ip(c.address)} : std::vector<uint32_t>{});
+        EXPECT_EQ(posted,
+                  c.address ? std::vector<uint32_t>{Ip(c.address)} : std::vector<uint32_t>{});
         const HostRecord* added = c.address ? hosts.FindHost(Ip(c.address)) : nullptr;
         EXPECT_EQ(added && added->m_bNamed ? added->m_strName : "-", c.named ? c.plain : "-");
     }
@@ -132,7 +169,8 @@ TEST_F(DropTargetTest, AutoPopupAndListFiles) {
         EXPECT_EQ(mainWindow.isVisible(), popup) << "auto popup " << popup;
     }
     posted.clear();
-    EXPECT_EQ(Drop("file:///home/user/my%20hosts.ipl\r\n", ""), Qt::CopyAction) << "the source keeps its file";
+    EXPECT_EQ(Drop("file:///home/user/my%20hosts.ipl\r\n", ""), Qt::CopyAction)
+        << "the source keeps its file";
     EXPECT_EQ(opened, std::vector<QString>{"/home/user/my hosts.ipl"});
     EXPECT_TRUE(posted.empty());
 }
@@ -145,7 +183,9 @@ TEST_F(DropTargetTest, NamedLinkThroughALocalWebServer) {
     server.Serve("/", {200, test::RefreshPage(closed)});
     // Real fetches and name service; only the standard web port is swapped for the server's,
     // since a test cannot count on owning port 80.
-    target.SetLookups(&TheSystemResolver(), [&server](const std::string& url) { return ResolveUrlHost(url + ":" + std::to_string(server.port())); });
+    target.SetLookups(&TheSystemResolver(), [&server](const std::string& url) {
+        return ResolveUrlHost(url + ":" + std::to_string(server.port()));
+    });
     const std::string link = "http://localhost/some/page.html";
     ASSERT_EQ(Drop(link + "\r\n", link), Qt::MoveAction);
     ASSERT_EQ(server.Heads().size(), 1u);

@@ -1,14 +1,14 @@
-#include "desktop/CDropWnd.h"
-
-#include "app/CMainFrame.h"
-#include "desktop/CHelp.h"
-#include "view/CAppHarness.h"
+#include <gtest/gtest.h>
 
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QUrl>
-#include <gtest/gtest.h>
+
+#include "app/CMainFrame.h"
+#include "desktop/CDropWnd.h"
+#include "desktop/CHelp.h"
+#include "view/CAppHarness.h"
 
 namespace sondrel {
 namespace {
@@ -37,9 +37,10 @@ TEST(DropWndTest, SmallTopMostToolWindowNearTheLowerRightCorner) {
 
 // The states are the main window's, decided just before the menu opens.
 TEST(DropWndTest, MenuItemsAndStatesFollowTheProgram) {
-    const QString menu = "%1Auto popup|-|Open ...|Import addresses from ...|-|Add an address ...|"
-                         "Add a group of ip addresses ...|%2Delete an address ...%3|"
-                         "%2Delete a group of ip addresses ...%3|%2Clear the list%3|-|Exit";
+    const QString menu =
+        "%1Auto popup|-|Open ...|Import addresses from ...|-|Add an address ...|"
+        "Add a group of ip addresses ...|%2Delete an address ...%3|"
+        "%2Delete a group of ip addresses ...%3|%2Clear the list%3|-|Exit";
     for (const bool listed : {false, true}) {
         test::CAppHarness harness;
         if (listed) test::WriteList(harness.DefaultList(), 3000, {{test::Loopback(1), ""}});
@@ -47,7 +48,8 @@ TEST(DropWndTest, MenuItemsAndStatesFollowTheProgram) {
         CMainFrame* frame = harness.frame();
         CDropWnd wnd;
         wnd.SetMainWindow(
-            frame, [frame](int id) { return frame->Command(id); }, [frame] { frame->UpdateCommandUI(); });
+            frame, [frame](int id) { return frame->Command(id); },
+            [frame] { frame->UpdateCommandUI(); });
         g_bAutoPopup = true;
         EXPECT_EQ(Shown(wnd), menu.arg("*", listed ? "" : "(", listed ? "" : ")"));
         // Chosen items run the frame's commands: Auto popup twice leaves it as it was.
@@ -60,17 +62,21 @@ TEST(DropWndTest, MenuItemsAndStatesFollowTheProgram) {
 
 TEST(DropWndTest, DoubleClickTogglesTheMainWindow) {
     // How the main window starts (nothing: hidden), and whether a double click leaves it shown.
-    const std::pair<void (QWidget::*)(), bool> cases[] = {
-        {&QWidget::showMinimized, true}, {&QWidget::show, false}, {&QWidget::showMaximized, false}, {&QWidget::hide, true}};
+    const std::pair<void (QWidget::*)(), bool> cases[] = {{&QWidget::showMinimized, true},
+                                                          {&QWidget::show, false},
+                                                          {&QWidget::showMaximized, false},
+                                                          {&QWidget::hide, true}};
     for (const auto& [start, visible] : cases) {
         QWidget main;
         CDropWnd wnd;
         wnd.SetMainWindow(&main, [](int) { return nullptr; });
         (main.*start)();
-        QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(3, 3), QPointF(wnd.mapToGlobal(QPoint(3, 3))),
-                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(3, 3),
+                          QPointF(wnd.mapToGlobal(QPoint(3, 3))), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
         QCoreApplication::sendEvent(&wnd, &click);
-        EXPECT_TRUE(main.isVisible() == visible && !main.isMinimized() && !main.isMaximized()) << visible;
+        EXPECT_TRUE(main.isVisible() == visible && !main.isMinimized() && !main.isMaximized())
+            << visible;
     }
 }
 

@@ -1,13 +1,16 @@
-#include "desktop/DropRules.h"
-
 #include <gtest/gtest.h>
+
+#include "desktop/DropRules.h"
 
 namespace sondrel {
 namespace {
 
 TEST(DroppedTextTest, UriListFirstLinkElsePlainText) {
     using Opt = std::optional<std::string_view>;
-    const struct { Opt uriList, plain; std::optional<std::string> expected; } cases[] = {
+    const struct {
+        Opt uriList, plain;
+        std::optional<std::string> expected;
+    } cases[] = {
         {"http://a.example/x\r\nhttp://b.example/\r\n", "ignored", "http://a.example/x"},
         {"# from a browser\r\n\r\n  \r\nhttp://b.example/\r\n", std::nullopt, "http://b.example/"},
         {"# nothing\r\n", "198.51.100.7", "198.51.100.7"},
@@ -17,7 +20,8 @@ TEST(DroppedTextTest, UriListFirstLinkElsePlainText) {
         {std::nullopt, " \r\n\t", std::nullopt},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(DroppedText(c.uriList, c.plain), c.expected) << c.uriList.value_or(c.plain.value_or(""));
+        EXPECT_EQ(DroppedText(c.uriList, c.plain), c.expected)
+            << c.uriList.value_or(c.plain.value_or(""));
     }
 }
 

@@ -27,9 +27,11 @@ protected:
 
 TEST_F(AddressDatFileTest, KnownAndSpecialAddresses) {
     const std::pair<const char*, const char*> cases[] = {
-        {"127.0.0.1", "Loopback"}, {"8.8.8.8", "USA"}, {"81.2.69.160", "UK"}, {"1.0.1.0", "China"},
-        {"1.0.0.1", "Australia"}, {"10.1.2.3", "Private"}, {"192.168.1.1", "Private"},
-        {"198.51.100.7", "TEST-NET-2"}, {"169.254.0.1", "Link-local"}};
+        {"127.0.0.1", "Loopback"},    {"8.8.8.8", "USA"},
+        {"81.2.69.160", "UK"},        {"1.0.1.0", "China"},
+        {"1.0.0.1", "Australia"},     {"10.1.2.3", "Private"},
+        {"192.168.1.1", "Private"},   {"198.51.100.7", "TEST-NET-2"},
+        {"169.254.0.1", "Link-local"}};
     for (auto [dotted, place] : cases) EXPECT_EQ(Location(DottedToNumber(dotted)), place) << dotted;
     // Each special range at both ends and its middle: the narrowest one holding it wins.
     const std::vector<NamedRange>& specials = SpecialRanges();
@@ -37,7 +39,8 @@ TEST_F(AddressDatFileTest, KnownAndSpecialAddresses) {
         for (uint32_t addr : {s.from, s.to, s.from + (s.to - s.from) / 2}) {
             const NamedRange* best = &s;
             for (const NamedRange& o : specials)
-                if (addr >= o.from && addr <= o.to && o.to - o.from < best->to - best->from) best = &o;
+                if (addr >= o.from && addr <= o.to && o.to - o.from < best->to - best->from)
+                    best = &o;
             EXPECT_EQ(Location(addr), best->location) << s.location << " at " << addr;
         }
     }

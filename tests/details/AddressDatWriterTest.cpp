@@ -1,9 +1,8 @@
-#include "details/AddressDatWriter.h"
-
 #include <gtest/gtest.h>
 
 #include <set>
 
+#include "details/AddressDatWriter.h"
 #include "details/LocationDb.h"
 
 namespace sondrel {
@@ -40,35 +39,50 @@ void ExpectLookupsMatch(const std::vector<CountryRange>& countries,
 }
 
 TEST(AddressDatWriterTest, ColumnTexts) {
-    const struct { const char* text; size_t width; std::string fitted; } fits[] = {
-        // No-break spaces only where they still fit; never half a character.
-        {"New Zealand", 12, "New" + kNbsp + "Zealand"}, {"Saudi Arabia", 12, "Saudi Arabia"},
-        {"Liechtenstein", 12, "Liechtenstei"}, {"\xC3\x85land Islands", 6, "\xC3\x85land"},
-        {"ab\xC3\x85land", 3, "ab"}};
+    const struct {
+        const char* text;
+        size_t width;
+        std::string fitted;
+    } fits[] = {// No-break spaces only where they still fit; never half a character.
+                {"New Zealand", 12, "New" + kNbsp + "Zealand"},
+                {"Saudi Arabia", 12, "Saudi Arabia"},
+                {"Liechtenstein", 12, "Liechtenstei"},
+                {"\xC3\x85land Islands", 6, "\xC3\x85land"},
+                {"ab\xC3\x85land", 3, "ab"}};
     for (const auto& c : fits) EXPECT_EQ(FitColumn(c.text, c.width), c.fitted) << c.text;
-    const struct { const char *code, *name; std::string location; } names[] = {
-        {"US", "United States", "USA"}, {"GB", "United Kingdom", "UK"}, {"DE", "Germany", "Germany"},
-        {"KR", "Korea, Republic of", "South" + kNbsp + "Korea"}, {"ZZ", "Foo, Republic of", "Foo"},
-        {"ZY", "Bar (Baz) Islands", "Bar"}, {"ZX", "Extremely Long Name", "Extremely Lo"}};
+    const struct {
+        const char *code, *name;
+        std::string location;
+    } names[] = {{"US", "United States", "USA"},
+                 {"GB", "United Kingdom", "UK"},
+                 {"DE", "Germany", "Germany"},
+                 {"KR", "Korea, Republic of", "South" + kNbsp + "Korea"},
+                 {"ZZ", "Foo, Republic of", "Foo"},
+                 {"ZY", "Bar (Baz) Islands", "Bar"},
+                 {"ZX", "Extremely Long Name", "Extremely Lo"}};
     for (const auto& c : names) EXPECT_EQ(ShortCountryName(c.code, c.name), c.location) << c.code;
     EXPECT_EQ(CountryDetail("US", "United States"), "United" + kNbsp + "States");
     EXPECT_LE(CountryDetail("GS", "South Georgia and the South Sandwich Islands").size(), 46u);
 }
 
 TEST(AddressDatWriterTest, RecordAndHeaderLayout) {
-    const std::string r = FormatAddressDatRecord({A("1.2.3.4"), 0xFFFFFFFF, "Loopback", "Local host"});
+    const std::string r =
+        FormatAddressDatRecord({A("1.2.3.4"), 0xFFFFFFFF, "Loopback", "Local host"});
     EXPECT_EQ(r, "1.2.3.4         255.255.255.255      Loopback     Local" + kNbsp + "host" +
                      std::string(kAddressDatRecordSize - 62, ' ') + "\n");
     for (const std::string& text : {std::string("short"), std::string(500, 'x')}) {
-        EXPECT_EQ(FormatAddressDatHeader(text), (text + std::string(193, ' ')).substr(0, 193) + "\n");
+        EXPECT_EQ(FormatAddressDatHeader(text),
+                  (text + std::string(193, ' ')).substr(0, 193) + "\n");
     }
 }
 
 TEST(AddressDatWriterTest, PlanMergesNeighboursAndCutsAroundSpecials) {
     const NamedRange specials[] = {{A("10.0.0.0"), A("10.255.255.255"), "Private", "p"}};
     const std::vector<NamedRange> plan = PlanAddressDat(  // out of order on purpose
-        {{A("1.0.1.0"), A("1.0.1.255"), "AU", "Australia"}, {A("1.0.0.0"), A("1.0.0.255"), "AU", "Australia"},
-         {A("1.0.2.0"), A("1.0.2.255"), "CN", "China"}, {A("9.0.0.0"), A("11.255.255.255"), "US", "USA"}},
+        {{A("1.0.1.0"), A("1.0.1.255"), "AU", "Australia"},
+         {A("1.0.0.0"), A("1.0.0.255"), "AU", "Australia"},
+         {A("1.0.2.0"), A("1.0.2.255"), "CN", "China"},
+         {A("9.0.0.0"), A("11.255.255.255"), "US", "USA"}},
         specials);
     std::vector<std::tuple<uint32_t, uint32_t, std::string>> got;
     for (const NamedRange& p : plan) got.emplace_back(p.from, p.to, p.location);
@@ -82,16 +96,21 @@ TEST(AddressDatWriterTest, PlanMergesNeighboursAndCutsAroundSpecials) {
 TEST(AddressDatWriterTest, LookupsOfTheBuiltFileMatchTheRanges) {
     const std::vector<CountryRange> cases[] = {
         {},
-        {{A("1.0.0.0"), A("1.0.0.255"), "AU", "Australia"}, {A("9.0.0.0"), A("11.255.255.255"), "US", "USA"},
-         {A("126.0.0.0"), A("128.0.0.255"), "JP", "Japan"}, {A("192.0.0.0"), A("192.0.2.255"), "US", "USA"},
-         {A("192.0.3.0"), A("192.0.3.255"), "DE", "Germany"}, {A("198.51.100.128"), A("198.51.101.0"), "NL", "NL"},
-         {A("223.255.255.0"), A("239.0.0.0"), "ZZ", "Oddland"}, {0xFFFFFFFF, 0xFFFFFFFF, "ZZ", "Oddland"}},
+        {{A("1.0.0.0"), A("1.0.0.255"), "AU", "Australia"},
+         {A("9.0.0.0"), A("11.255.255.255"), "US", "USA"},
+         {A("126.0.0.0"), A("128.0.0.255"), "JP", "Japan"},
+         {A("192.0.0.0"), A("192.0.2.255"), "US", "USA"},
+         {A("192.0.3.0"), A("192.0.3.255"), "DE", "Germany"},
+         {A("198.51.100.128"), A("198.51.101.0"), "NL", "NL"},
+         {A("223.255.255.0"), A("239.0.0.0"), "ZZ", "Oddland"},
+         {0xFFFFFFFF, 0xFFFFFFFF, "ZZ", "Oddland"}},
         {{0, 0xFFFFFFFF, "DE", "Germany"}}};
     for (const auto& countries : cases) ExpectLookupsMatch(countries, SpecialRanges());
     // A parent whose children touch both its ends, one a single address at its very end.
-    const NamedRange nested[] = {
-        {A("50.0.0.0"), A("50.0.0.255"), "Parent", "p"}, {A("50.0.0.0"), A("50.0.0.0"), "First", "f"},
-        {A("50.0.0.16"), A("50.0.0.31"), "Mid", "m"}, {A("50.0.0.255"), A("50.0.0.255"), "Last", "l"}};
+    const NamedRange nested[] = {{A("50.0.0.0"), A("50.0.0.255"), "Parent", "p"},
+                                 {A("50.0.0.0"), A("50.0.0.0"), "First", "f"},
+                                 {A("50.0.0.16"), A("50.0.0.31"), "Mid", "m"},
+                                 {A("50.0.0.255"), A("50.0.0.255"), "Last", "l"}};
     ExpectLookupsMatch({{A("49.0.0.0"), A("51.0.0.0"), "FR", "France"}}, nested);
 }
 

@@ -1,13 +1,12 @@
-#include "details/CHostInfoDlg.h"
-
-#include "view/CAppHarness.h"
-
-#include <QFile>
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <condition_variable>
 #include <mutex>
 #include <set>
+
+#include "details/CHostInfoDlg.h"
+#include "view/CAppHarness.h"
 
 namespace sondrel {
 namespace {
@@ -29,6 +28,7 @@ public:
         released_.insert(address);
         cv_.notify_all();
     }
+
 private:
     std::mutex mutex_;
     std::condition_variable cv_;
@@ -45,14 +45,16 @@ protected:
 
     QStringList Rows() const {
         QStringList rows;
-        for (int i = 0; i < dlg_.LogRowCount(); ++i) rows << dlg_.LogText(i, 0) + "|" + dlg_.LogText(i, 1);
+        for (int i = 0; i < dlg_.LogRowCount(); ++i)
+            rows << dlg_.LogText(i, 0) + "|" + dlg_.LogText(i, 1);
         return rows;
     }
     // Sent, received, lost, minimum, maximum, average, speed.
     QStringList Statistics() const {
         QStringList fields;
-        for (int id : {CHostInfoDlg::kSent, CHostInfoDlg::kReceived, CHostInfoDlg::kLost, CHostInfoDlg::kMinTime,
-                       CHostInfoDlg::kMaxTime, CHostInfoDlg::kAvgTime, CHostInfoDlg::kSpeed})
+        for (int id : {CHostInfoDlg::kSent, CHostInfoDlg::kReceived, CHostInfoDlg::kLost,
+                       CHostInfoDlg::kMinTime, CHostInfoDlg::kMaxTime, CHostInfoDlg::kAvgTime,
+                       CHostInfoDlg::kSpeed})
             fields << dlg_.FieldText(id);
         return fields;
     }
@@ -111,7 +113,8 @@ TEST_F(HostInfoDlgTest, KeptCurrentByRepliesTimeoutsRoundsAndRemoval) {
     r.m_nSent = 1;
     ASSERT_TRUE(dlg_.OpenHostDetails("198.51.100.3"));
     dlg_.AddOneSent();
-    EXPECT_EQ(Statistics(), (QStringList{"2", "0", "1 (100% loss)", "-1 ms", "-1 ms", "0 ms", "0"}));
+    EXPECT_EQ(Statistics(),
+              (QStringList{"2", "0", "1 (100% loss)", "-1 ms", "-1 ms", "0 ms", "0"}));
     r.m_nSent = 2, r.m_nReceived = 1, r.m_nMinTime = r.m_nMaxTime = r.m_nAvgTime = 7;
     dlg_.OnHostReply(r, "Sun Dec 06 12:00:00 2026", "ttl=64,time=7,bytes=32");
     EXPECT_EQ(Statistics(), (QStringList{"2", "1", "1 (50% loss)", "7 ms", "7 ms", "7 ms", "137"}));
@@ -126,16 +129,16 @@ TEST_F(HostInfoDlgTest, KeptCurrentByRepliesTimeoutsRoundsAndRemoval) {
 }
 
 TEST_F(HostInfoDlgTest, HistoryFromFileThenMemorySavedThenClearedKeepingStatistics) {
-    ASSERT_TRUE(files_.Append(Host(3), {"Sun Dec 06 10:00:00 2026\n", "added to list.\n",
-                                        "Sun Dec 06 10:00:03 2026\n", "request timeout.\n",
-                                        "Sun Dec 06 10:00:06 2026\n"}));  // an odd line is left out
+    ASSERT_TRUE(files_.Append(
+        Host(3), {"Sun Dec 06 10:00:00 2026\n", "added to list.\n", "Sun Dec 06 10:00:03 2026\n",
+                  "request timeout.\n", "Sun Dec 06 10:00:06 2026\n"}));  // an odd line is left out
     HostRecord& r = hosts_.HostAt(Host(3));
     r.m_nSent = 3, r.m_nReceived = 2, r.m_nMinTime = 4, r.m_nMaxTime = 8, r.m_nAvgTime = 6;
     AppendHistoryEvent(r.m_history, "Sun Dec 06 11:00:00 2026\n", "ttl=64,time=4,bytes=32");
     ASSERT_TRUE(dlg_.OpenHostDetails("198.51.100.3"));
     EXPECT_EQ(Rows(), (QStringList{"Sun Dec 06 10:00:00 2026|added to list.",
-                                    "Sun Dec 06 10:00:03 2026|request timeout.",
-                                    "Sun Dec 06 11:00:00 2026|ttl=64,time=4,bytes=32"}));
+                                   "Sun Dec 06 10:00:03 2026|request timeout.",
+                                   "Sun Dec 06 11:00:00 2026|ttl=64,time=4,bytes=32"}));
     // Save log: one line per row, time TAB event; a place that cannot be written is refused
     // and leaves the old log as it was.
     const QString path = QString::fromStdString((dir_ / "host.log").string());
@@ -143,8 +146,9 @@ TEST_F(HostInfoDlgTest, HistoryFromFileThenMemorySavedThenClearedKeepingStatisti
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
     };
-    const QByteArray log = "Sun Dec 06 10:00:00 2026\tadded to list.\nSun Dec 06 10:00:03 2026\trequest timeout.\n"
-                           "Sun Dec 06 11:00:00 2026\tttl=64,time=4,bytes=32\n";
+    const QByteArray log =
+        "Sun Dec 06 10:00:00 2026\tadded to list.\nSun Dec 06 10:00:03 2026\trequest timeout.\n"
+        "Sun Dec 06 11:00:00 2026\tttl=64,time=4,bytes=32\n";
     ASSERT_TRUE(dlg_.SaveLogTo(path));
     EXPECT_EQ(saved(), log);
     EXPECT_FALSE(dlg_.SaveLogTo(QString::fromStdString((dir_ / "missing" / "x.log").string())));
@@ -181,11 +185,14 @@ TEST_F(HostInfoDlgTest, LateReverseLookupForAnotherHostIsDropped) {
     // No name: the field says so.
     gated_.Release(Host(9));
     ASSERT_TRUE(dlg_.OpenHostDetails("198.51.100.9"));
-    EXPECT_TRUE(test::WaitFor([&] { return dlg_.FieldText(CHostInfoDlg::kDomainName) == "no domain name"; }, 5000));
+    EXPECT_TRUE(test::WaitFor(
+        [&] { return dlg_.FieldText(CHostInfoDlg::kDomainName) == "no domain name"; }, 5000));
     // Four lookups hang; of those queued behind them only the one for the host on show runs.
-    for (int last : {10, 11, 12, 13, 14, 2}) hosts_.HostAt(Host(last)), dlg_.OpenHostDetails(QString("198.51.100.%1").arg(last));
+    for (int last : {10, 11, 12, 13, 14, 2})
+        hosts_.HostAt(Host(last)), dlg_.OpenHostDetails(QString("198.51.100.%1").arg(last));
     gated_.Release(Host(10));
-    EXPECT_TRUE(test::WaitFor([&] { return dlg_.FieldText(CHostInfoDlg::kDomainName) == "second.example"; }, 5000));
+    EXPECT_TRUE(test::WaitFor(
+        [&] { return dlg_.FieldText(CHostInfoDlg::kDomainName) == "second.example"; }, 5000));
 }
 
 TEST_F(HostInfoDlgTest, ReverseLookupThroughTheSystemNameService) {
@@ -193,7 +200,8 @@ TEST_F(HostInfoDlgTest, ReverseLookupThroughTheSystemNameService) {
     hosts_.HostAt(AddressFromOctets(127, 0, 0, 1));
     ASSERT_TRUE(dlg_.OpenHostDetails("127.0.0.1"));
     // Every machine names its loopback address in its own files.
-    EXPECT_TRUE(test::WaitFor([&] { return dlg_.FieldText(CHostInfoDlg::kDomainName) == "localhost"; }, 15000));
+    EXPECT_TRUE(test::WaitFor(
+        [&] { return dlg_.FieldText(CHostInfoDlg::kDomainName) == "localhost"; }, 15000));
 }
 
 }  // namespace

@@ -33,7 +33,9 @@ int OpenThenDropEveryCapability() {
 }
 
 int OpenAsNobody() {
-    if (::setgroups(0, nullptr) || ::setresgid(65534, 65534, 65534) || ::setresuid(65534, 65534, 65534)) return 1;
+    if (::setgroups(0, nullptr) || ::setresgid(65534, 65534, 65534) ||
+        ::setresuid(65534, 65534, 65534))
+        return 1;
     std::string message;
     if (IcmpSocket::Open(&message)) return 2;
     if (message.rfind("Cannot open an ICMP socket", 0) != 0) return 3;
@@ -42,7 +44,8 @@ int OpenAsNobody() {
 }
 
 TEST(IcmpSocketTest, RawSocketKeepsWorkingWhenEveryCapabilityIsDropped) {
-    if (!test::CanOpenRawIcmp()) GTEST_SKIP() << "no raw ICMP socket here (needs root or cap_net_raw)";
+    if (!test::CanOpenRawIcmp())
+        GTEST_SKIP() << "no raw ICMP socket here (needs root or cap_net_raw)";
     EXPECT_EXIT(::_exit(OpenThenDropEveryCapability()), ::testing::ExitedWithCode(0), "");
 }
 
@@ -50,7 +53,8 @@ TEST(IcmpSocketTest, WithoutAnyPermissionTheMessageNamesBothWays) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to become an unprivileged user";
     long low = 1, high = 0;
     std::ifstream("/proc/sys/net/ipv4/ping_group_range") >> low >> high;
-    if (low <= 65534 && 65534 <= high) GTEST_SKIP() << "net.ipv4.ping_group_range admits everyone here";
+    if (low <= 65534 && 65534 <= high)
+        GTEST_SKIP() << "net.ipv4.ping_group_range admits everyone here";
     EXPECT_EXIT(::_exit(OpenAsNobody()), ::testing::ExitedWithCode(0), "");
 }
 

@@ -7,8 +7,8 @@
 
 #include <chrono>
 #include <functional>
-#include <map>
 #include <future>
+#include <map>
 #include <regex>
 #include <set>
 #include <string>
@@ -44,8 +44,10 @@ struct RequestSpy {
     std::map<uint32_t, int> Count(uint16_t id) {
         std::map<uint32_t, int> seen;
         uint8_t buf[1024] = {};
-        auto quiet = std::chrono::steady_clock::now() + 200ms;  // other programs' pings go on meanwhile
-        for (pollfd p{fd, POLLIN, 0}; std::chrono::steady_clock::now() < quiet && ::poll(&p, 1, 200) == 1;) {
+        auto quiet =
+            std::chrono::steady_clock::now() + 200ms;  // other programs' pings go on meanwhile
+        for (pollfd p{fd, POLLIN, 0};
+             std::chrono::steady_clock::now() < quiet && ::poll(&p, 1, 200) == 1;) {
             ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
             const uint8_t* icmp = buf + (buf[0] & 0x0F) * 4;
             if (n < icmp - buf + 16 || LoadLe16(icmp + 4) != id) continue;
@@ -59,7 +61,8 @@ struct RequestSpy {
 class LoopbackTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!test::CanOpenRawIcmp()) GTEST_SKIP() << "no raw ICMP socket here (needs root or cap_net_raw)";
+        if (!test::CanOpenRawIcmp())
+            GTEST_SKIP() << "no raw ICMP socket here (needs root or cap_net_raw)";
         ASSERT_TRUE(socket_ = IcmpSocket::OpenRaw());
         stop_ = NamedEvent::Create(kStopPingEvent, NamedEvent::ResetMode::Manual, false);
         gate_ = NamedEvent::Create(kModifyListEvent, NamedEvent::ResetMode::Automatic, true);
@@ -72,7 +75,11 @@ protected:
     void StartReceiver(std::function<void(uint32_t)> hook = [](uint32_t) {}) {
         receiver_ = std::thread([this, hook] {
             receiverResult_ = PingReceiverThread(
-                socket_, [this, hook](uint32_t host, std::string text) { hook(host); replies_[host].push_back(text); },
+                socket_,
+                [this, hook](uint32_t host, std::string text) {
+                    hook(host);
+                    replies_[host].push_back(text);
+                },
                 [](std::string text) { ADD_FAILURE() << text; });
         });
     }
@@ -82,7 +89,8 @@ protected:
         receiver_.join();
     }
     int RunSender(const std::vector<uint32_t>& hosts) {
-        return PingSenderThread(socket_, &hosts, [this](std::string text) { errors_.push_back(std::move(text)); });
+        return PingSenderThread(socket_, &hosts,
+                                [this](std::string text) { errors_.push_back(std::move(text)); });
     }
 
     std::shared_ptr<IcmpSocket> socket_;
@@ -105,7 +113,8 @@ TEST_F(LoopbackTest, RoundGetsOneReplyAndSendsOneRequestPerHost) {
     for (uint32_t host : hosts) {  // 127.0.0.1 has the priming reply too
         ASSERT_EQ(replies_[host].size(), host == kLocal ? 2u : 1u) << inet_ntoa(in_addr{host});
         for (const auto& text : replies_[host]) EXPECT_TRUE(std::regex_match(text, kTtl64)) << text;
-        EXPECT_EQ(sent.count(host) ? sent.at(host) : 0, host == kLocal ? 2 : 1) << inet_ntoa(in_addr{host});
+        EXPECT_EQ(sent.count(host) ? sent.at(host) : 0, host == kLocal ? 2 : 1)
+            << inet_ntoa(in_addr{host});
     }
     EXPECT_TRUE(errors_.empty());
 }

@@ -1,21 +1,19 @@
-#include "input/CInputCommands.h"
-
-#include "input/CAddressDialogs.h"
-#include "model/ListFile.h"
-#include "support/TestSupport.h"
-#include "view/CMessageBox.h"
-
-#include "FakeResolver.h"
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QTimer>
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <fstream>
 #include <thread>
+
+#include "FakeResolver.h"
+#include "input/CAddressDialogs.h"
+#include "input/CInputCommands.h"
+#include "model/ListFile.h"
+#include "support/TestSupport.h"
+#include "view/CMessageBox.h"
 
 namespace {
 
@@ -28,9 +26,14 @@ class CInputCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         SetMessageBoxRecorder([this](const QString& text) { boxes.push_back(text.toStdString()); });
-        ctx = {&window, &hosts, [this](uint32_t a) { added.push_back(a); }, [this](uint32_t a) { removed.push_back(a); },
-               [this] { return selected; }, [this] { hosts.RemoveAllHosts(); },
-               [this](const QString& text) { statuses.push_back(text.toStdString()); }, &resolver,
+        ctx = {&window,
+               &hosts,
+               [this](uint32_t a) { added.push_back(a); },
+               [this](uint32_t a) { removed.push_back(a); },
+               [this] { return selected; },
+               [this] { hosts.RemoveAllHosts(); },
+               [this](const QString& text) { statuses.push_back(text.toStdString()); },
+               &resolver,
                [](const std::string& url) { return url.substr(7); },
                [this](QDialog& dialog) {
                    auto& d = static_cast<CAddressDialog&>(dialog);
@@ -48,7 +51,8 @@ protected:
 
     QWidget window;
     sondrel::HostTable hosts;
-    sondrel::test::FakeResolver resolver{{"www.example.com", Ip("10.0.0.1")}, {"other.example", Ip("192.168.1.6")}};
+    sondrel::test::FakeResolver resolver{{"www.example.com", Ip("10.0.0.1")},
+                                         {"other.example", Ip("192.168.1.6")}};
     CInputContext ctx;
     std::vector<uint32_t> added, removed;
     std::vector<std::string> selected, boxes, statuses;
@@ -59,23 +63,53 @@ protected:
 TEST_F(CInputCommandsTest, DialogCommands) {
     const auto add = CInputCommands::AddAddress, addGroup = CInputCommands::AddGroup;
     const auto del = CInputCommands::DeleteAddress, delGroup = CInputCommands::DeleteGroup;
-    const auto range = [](QString a, QString b) { return Fields{{IDC_START_IP, a}, {IDC_END_IP, b}}; };
+    const auto range = [](QString a, QString b) {
+        return Fields{{IDC_START_IP, a}, {IDC_END_IP, b}};
+    };
     const auto typed = [](QString text) { return Fields{{IDC_ADDRESS, text}}; };
-    const auto dup = [](std::string shown) { return std::vector{"This address has been added as below:\n" + shown + "\nIgnored."}; };
+    const auto dup = [](std::string shown) {
+        return std::vector{"This address has been added as below:\n" + shown + "\nIgnored."};
+    };
     // name: stored with the first added host; ok: the dialog is accepted
-    const struct { decltype(add) command; Fields fields; std::vector<uint32_t> added, removed; std::vector<std::string> boxes;
-                   std::string name = {}; bool ok = true; } cases[] = {
-        {add, typed("10.0.0.3"), {Ip("10.0.0.3")}, {}, {}}, {add, typed("10.0.0.9"), {}, {}, dup("first.example")},
+    const struct {
+        decltype(add) command;
+        Fields fields;
+        std::vector<uint32_t> added, removed;
+        std::vector<std::string> boxes;
+        std::string name = {};
+        bool ok = true;
+    } cases[] = {
+        {add, typed("10.0.0.3"), {Ip("10.0.0.3")}, {}, {}},
+        {add, typed("10.0.0.9"), {}, {}, dup("first.example")},
         {add, typed("www.example.com"), {Ip("10.0.0.1")}, {}, {}, "www.example.com"},
-        {add, typed("other.example"), {}, {}, dup("192.168.1.6")}, {add, typed(""), {}, {}, {}},
+        {add, typed("other.example"), {}, {}, dup("192.168.1.6")},
+        {add, typed(""), {}, {}, {}},
         {add, typed("10.0.0.3"), {}, {}, {}, "", false},
-        {addGroup, range("192.168.1.9", "192.168.1.5"), {Ip("192.168.1.5"), Ip("192.168.1.7"), Ip("192.168.1.9")}, {}, {}},
-        {addGroup, range("192.168.1.1", "192.168.2.1"), {}, {}, {"We limit to add a C-net. Ignored."}},
-        {addGroup, range("255.255.255.253", "255.255.255.255"), {Ip("255.255.255.253"), Ip("255.255.255.254")}, {}, {"Input error."}},
-        {delGroup, range("192.168.1.9", "192.168.1.5"), {}, {Ip("192.168.1.6"), Ip("192.168.1.8")}, {}},
+        {addGroup,
+         range("192.168.1.9", "192.168.1.5"),
+         {Ip("192.168.1.5"), Ip("192.168.1.7"), Ip("192.168.1.9")},
+         {},
+         {}},
+        {addGroup,
+         range("192.168.1.1", "192.168.2.1"),
+         {},
+         {},
+         {"We limit to add a C-net. Ignored."}},
+        {addGroup,
+         range("255.255.255.253", "255.255.255.255"),
+         {Ip("255.255.255.253"), Ip("255.255.255.254")},
+         {},
+         {"Input error."}},
+        {delGroup,
+         range("192.168.1.9", "192.168.1.5"),
+         {},
+         {Ip("192.168.1.6"), Ip("192.168.1.8")},
+         {}},
         {delGroup, range("x", "10.0.0.1"), {}, {}, {"Input error.Ignored."}},
-        {del, typed("other.example"), {}, {Ip("192.168.1.6")}, {}}, {del, typed("10.0.0.77"), {}, {}, {}},
-        {del, typed("unknown.example"), {}, {}, {"Invalid address."}}, {del, typed("http://10.0.0.9/"), {}, {}, {"Invalid address."}},
+        {del, typed("other.example"), {}, {Ip("192.168.1.6")}, {}},
+        {del, typed("10.0.0.77"), {}, {}, {}},
+        {del, typed("unknown.example"), {}, {}, {"Invalid address."}},
+        {del, typed("http://10.0.0.9/"), {}, {}, {"Invalid address."}},
     };
     for (const auto& c : cases) {
         const std::string label = c.fields.front().second.toStdString();
@@ -89,8 +123,10 @@ TEST_F(CInputCommandsTest, DialogCommands) {
         EXPECT_EQ(removed, c.removed) << label;
         EXPECT_EQ(boxes, c.boxes) << label;
         EXPECT_EQ(hosts.FindHost(Ip("10.0.0.9"))->m_nSent, 5) << label;
-        const sondrel::HostRecord* first = c.added.empty() ? nullptr : hosts.FindHost(c.added.front());
-        EXPECT_EQ(first && first->m_bNamed ? first->m_strName : "-", c.name.empty() ? "-" : c.name) << label;
+        const sondrel::HostRecord* first =
+            c.added.empty() ? nullptr : hosts.FindHost(c.added.front());
+        EXPECT_EQ(first && first->m_bNamed ? first->m_strName : "-", c.name.empty() ? "-" : c.name)
+            << label;
     }
 }
 
@@ -104,10 +140,12 @@ TEST_F(CInputCommandsTest, LookupRunsOffTheWindowThreadWhileTheWindowKeepsWorkin
         return url.substr(7);
     };
     bool cursorBusy = false;
-    QTimer::singleShot(20, [&] { cursorBusy = QApplication::overrideCursor() != nullptr, release.store(true); });
+    QTimer::singleShot(
+        20, [&] { cursorBusy = QApplication::overrideCursor() != nullptr, release.store(true); });
     fields = {{IDC_ADDRESS, "http://10.0.0.7/page"}};
     CInputCommands::AddAddress(ctx);
-    EXPECT_TRUE(cursorBusy && QApplication::overrideCursor() == nullptr && lookupThread != std::this_thread::get_id());
+    EXPECT_TRUE(cursorBusy && QApplication::overrideCursor() == nullptr &&
+                lookupThread != std::this_thread::get_id());
     EXPECT_EQ(added, std::vector<uint32_t>{Ip("10.0.0.7")});
     EXPECT_EQ(statuses, (std::vector<std::string>{"Looking up http://10.0.0.7/page ...", ""}));
 }
@@ -122,8 +160,11 @@ TEST_F(CInputCommandsTest, DeleteSelectedAndCopy) {
     EXPECT_EQ(removed, (std::vector<uint32_t>{Ip("10.0.0.2"), Ip("10.0.0.1")}));
 
     const std::pair<std::vector<std::string>, QString> cases[] = {
-        {{"10.0.0.1"}, "http://10.0.0.1"}, {{"10.0.0.4"}, "http://10.0.0.4"}, {{"http://web.example/page?x=1"}, "untouched"},
-        {{"http://Web.Example/page?x=1", "10.0.0.1"}, "http://Web.Example/page?x=1"}, {{}, "untouched"}};
+        {{"10.0.0.1"}, "http://10.0.0.1"},
+        {{"10.0.0.4"}, "http://10.0.0.4"},
+        {{"http://web.example/page?x=1"}, "untouched"},
+        {{"http://Web.Example/page?x=1", "10.0.0.1"}, "http://Web.Example/page?x=1"},
+        {{}, "untouched"}};
     for (const auto& [rows, text] : cases) {
         QGuiApplication::clipboard()->setText("untouched");
         selected = rows;
@@ -135,7 +176,8 @@ TEST_F(CInputCommandsTest, DeleteSelectedAndCopy) {
 TEST_F(CInputCommandsTest, ImportMergesAndKeepsWhatADamagedFileHeld) {
     sondrel::test::TempDir dir;
     std::vector<sondrel::HostEntry> entries(3);
-    for (int i = 0; i < 3; ++i) entries[i].m_dwAddress = Ip(("10.0.0." + std::to_string(i + 1)).c_str());
+    for (int i = 0; i < 3; ++i)
+        entries[i].m_dwAddress = Ip(("10.0.0." + std::to_string(i + 1)).c_str());
     entries[1].m_record.m_strName = "two.example", entries[1].m_record.m_bNamed = 1;
     const std::string bytes = sondrel::SerializeEntries(9, entries);
     const auto file = [&dir](const char* name, const std::string& content) {
@@ -143,8 +185,10 @@ TEST_F(CInputCommandsTest, ImportMergesAndKeepsWhatADamagedFileHeld) {
         return QString::fromStdString((dir / name).string());
     };
     const std::tuple<QString, std::vector<uint32_t>, std::size_t> cases[] = {
-        {"", {}, 0}, {file("whole.ipl", bytes), {Ip("10.0.0.1"), Ip("10.0.0.3")}, 0},
-        {file("record.ipl", bytes.substr(0, 8 + 8 + 6)), {Ip("10.0.0.1")}, 1}, {file("count.ipl", bytes.substr(0, 6)), {}, 1},
+        {"", {}, 0},
+        {file("whole.ipl", bytes), {Ip("10.0.0.1"), Ip("10.0.0.3")}, 0},
+        {file("record.ipl", bytes.substr(0, 8 + 8 + 6)), {Ip("10.0.0.1")}, 1},
+        {file("count.ipl", bytes.substr(0, 6)), {}, 1},
         {QString::fromStdString((dir / "missing.ipl").string()), {}, 1}};
     for (const auto& [path, expected, boxCount] : cases) {
         hosts.RemoveAllHosts();
@@ -155,22 +199,30 @@ TEST_F(CInputCommandsTest, ImportMergesAndKeepsWhatADamagedFileHeld) {
         EXPECT_EQ(added, expected) << path.toStdString();
         EXPECT_EQ(boxes.size(), boxCount) << path.toStdString();
         // A listed host keeps its record: unnamed, with its statistics.
-        EXPECT_EQ(std::pair(hosts.FindHost(Ip("10.0.0.2"))->m_nSent, hosts.FindHost(Ip("10.0.0.2"))->m_bNamed), std::pair(4, 0));
+        EXPECT_EQ(std::pair(hosts.FindHost(Ip("10.0.0.2"))->m_nSent,
+                            hosts.FindHost(Ip("10.0.0.2"))->m_bNamed),
+                  std::pair(4, 0));
     }
 }
 
 TEST(CGroupAddressDlgTest, EndIpIsFilledFromStartIpWheneverItGainsTheFocus) {
-    const struct { QString start, before, after; } cases[] = {
-        {"192.168.1.10", "", "192.168.1."}, {"192.168.1.10", "192.168.1.20", "192.168.1."},
-        {"192.168.1.", "", "192.168.1."},   {"", "kept", "kept"}, {"nodots", "kept", "kept"}};
+    const struct {
+        QString start, before, after;
+    } cases[] = {{"192.168.1.10", "", "192.168.1."},
+                 {"192.168.1.10", "192.168.1.20", "192.168.1."},
+                 {"192.168.1.", "", "192.168.1."},
+                 {"", "kept", "kept"},
+                 {"nodots", "kept", "kept"}};
     for (const auto& c : cases) {
         for (const Qt::FocusReason reason : {Qt::TabFocusReason, Qt::MouseFocusReason}) {
             // Both dialogs share the rule: each takes one reason.
-            std::unique_ptr<CGroupAddressDlg> dialog(reason == Qt::TabFocusReason ? static_cast<CGroupAddressDlg*>(new CAddGroupDlg)
-                                                                                : new CDeleteGroupDlg);
+            std::unique_ptr<CGroupAddressDlg> dialog(
+                reason == Qt::TabFocusReason ? static_cast<CGroupAddressDlg*>(new CAddGroupDlg)
+                                             : new CDeleteGroupDlg);
             dialog->show();
             dialog->activateWindow();
-            QLineEdit *start = dialog->EditControl(IDC_START_IP), *end = dialog->EditControl(IDC_END_IP);
+            QLineEdit *start = dialog->EditControl(IDC_START_IP),
+                      *end = dialog->EditControl(IDC_END_IP);
             start->setText(c.start);
             end->setText(c.before);
             start->setFocus(Qt::OtherFocusReason);
@@ -180,8 +232,10 @@ TEST(CGroupAddressDlgTest, EndIpIsFilledFromStartIpWheneverItGainsTheFocus) {
             ASSERT_TRUE(end->hasFocus());
             EXPECT_EQ(end->text(), c.after) << c.start.toStdString() << " reason " << reason;
             // Ready for the last number: nothing selected, caret at the end.
-            const bool ready = !end->hasSelectedText() && end->cursorPosition() == end->text().size();
-            EXPECT_TRUE(ready || c.after == "kept") << c.start.toStdString() << " reason " << reason;
+            const bool ready =
+                !end->hasSelectedText() && end->cursorPosition() == end->text().size();
+            EXPECT_TRUE(ready || c.after == "kept")
+                << c.start.toStdString() << " reason " << reason;
         }
     }
 }

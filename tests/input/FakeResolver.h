@@ -1,12 +1,12 @@
 #pragma once
 // Stand-ins for the name service and the page fetches: they know only what a test gives
 // them; the page fetches remember what they were asked.
-#include "input/TypedAddress.h"
-#include "platform/Resolver.h"
-
 #include <arpa/inet.h>
 
 #include <map>
+
+#include "input/TypedAddress.h"
+#include "platform/Resolver.h"
 
 namespace sondrel::test {
 
@@ -18,7 +18,8 @@ inline std::uint32_t Ip(const char* dotted) {
 
 class FakeResolver final : public Resolver {
 public:
-    FakeResolver(std::initializer_list<std::pair<const std::string, std::uint32_t>> names = {}) : names_(names) {}
+    FakeResolver(std::initializer_list<std::pair<const std::string, std::uint32_t>> names = {})
+        : names_(names) {}
     std::optional<std::uint32_t> LookupName(const std::string& name) override {
         const auto it = names_.find(name);
         return it == names_.end() ? std::nullopt : std::optional(it->second);

@@ -19,17 +19,19 @@ struct Reply {
     int status = 200;
     std::string body = {};
     std::string headers = {};  // extra lines, each ending in "\r\n"
-    bool silent = false;  // read the request, then never answer
+    bool silent = false;       // read the request, then never answer
 };
 
 inline std::string RefreshPage(const std::string& target) {
-    return "<html><head><meta http-equiv=\"refresh\" content=\"0; url=" + target + "\"></head></html>";
+    return "<html><head><meta http-equiv=\"refresh\" content=\"0; url=" + target +
+           "\"></head></html>";
 }
 
 class HttpTestServer {
 public:
     // Port 0: any free port.
-    HttpTestServer(const std::string& ip, uint16_t port) : ip_(ip), fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    HttpTestServer(const std::string& ip, uint16_t port)
+        : ip_(ip), fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
         sockaddr_in a{AF_INET, htons(port), {}, {}};
         ::inet_pton(AF_INET, ip.c_str(), &a.sin_addr);
         socklen_t length = sizeof a;
@@ -50,7 +52,9 @@ public:
     }
     const std::string& error() const { return error_; }  // empty: listening
     uint16_t port() const { return port_; }
-    std::string Url(const std::string& path = "/") const { return "http://" + ip_ + ":" + std::to_string(port_) + path; }
+    std::string Url(const std::string& path = "/") const {
+        return "http://" + ip_ + ":" + std::to_string(port_) + path;
+    }
     void Serve(const std::string& path, Reply reply) {
         std::lock_guard lock(mutex_);
         replies_[path] = std::move(reply);
@@ -65,7 +69,8 @@ private:
         for (int fd; (fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
             std::string head;
             char buffer[4096];
-            for (ssize_t n; head.find("\r\n\r\n") == std::string::npos && (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+            for (ssize_t n; head.find("\r\n\r\n") == std::string::npos &&
+                            (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
                 head.append(buffer, static_cast<std::size_t>(n));
             }
             std::unique_lock lock(mutex_);
@@ -77,9 +82,11 @@ private:
                 silent_.push_back(fd);
                 continue;
             }
-            const std::string out = "HTTP/1.0 " + std::to_string(reply.status) + " X\r\nContent-Length: " +
-                                    std::to_string(reply.body.size()) + "\r\n" + reply.headers + "\r\n" + reply.body;
-            ::send(fd, out.data(), out.size(), MSG_NOSIGNAL);  // blocks until all is sent or refused
+            const std::string out = "HTTP/1.0 " + std::to_string(reply.status) +
+                                    " X\r\nContent-Length: " + std::to_string(reply.body.size()) +
+                                    "\r\n" + reply.headers + "\r\n" + reply.body;
+            ::send(fd, out.data(), out.size(),
+                   MSG_NOSIGNAL);  // blocks until all is sent or refused
             ::close(fd);
         }
     }

@@ -1,6 +1,6 @@
-#include "input/RefreshScan.h"
-
 #include <gtest/gtest.h>
+
+#include "input/RefreshScan.h"
 
 namespace sondrel {
 namespace {
@@ -8,14 +8,17 @@ namespace {
 TEST(ScanRefreshTest, Table) {
     const std::optional<std::string> none;
     const std::pair<std::string, std::optional<std::string>> cases[] = {
-        {"<meta http-equiv=\"refresh\" content=\"0; url=http://b.example/x\">", "http://b.example/x"},
-        {"<META HTTP-EQUIV=\"Refresh\" CONTENT=\"5;URL=HTTP://B.Example/X\">", "http://b.example/x"},
+        {"<meta http-equiv=\"refresh\" content=\"0; url=http://b.example/x\">",
+         "http://b.example/x"},
+        {"<META HTTP-EQUIV=\"Refresh\" CONTENT=\"5;URL=HTTP://B.Example/X\">",
+         "http://b.example/x"},
         // The first "url=" counts, wherever it stands.
         {"<a href=\"?url=http://first.example/\">x</a><meta http-equiv=refresh "
          "content=\"0;url=http://second.example/\">",
          "http://first.example/"},
         {"http-equiv refresh url=go?to=http://x.example/\"", "go?to=http://x.example/"},
-        {"<meta http-equiv=\"refresh\" content=\"0; url=https://b.example/\">", none}, {"", none},
+        {"<meta http-equiv=\"refresh\" content=\"0; url=https://b.example/\">", none},
+        {"", none},
         {"<meta http-equiv=\"refresh\" content=\"0\">", none},
         {"<meta name=\"refresh\" content=\"0;url=http://b.example/\">", none},
         {"<meta http-equiv=\"expires\" content=\"0;url=http://b.example/\">", none},

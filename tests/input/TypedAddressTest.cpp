@@ -1,14 +1,13 @@
 // Typed addresses with stand-ins for the name service and the page fetches, then web
 // addresses followed for real against servers the test runs on loopback addresses.
-#include "input/TypedAddress.h"
-#include "input/UrlResolver.h"
-
-#include "FakeResolver.h"
-#include "HttpTestServer.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+
+#include "FakeResolver.h"
+#include "HttpTestServer.h"
+#include "input/TypedAddress.h"
+#include "input/UrlResolver.h"
 
 namespace sondrel {
 namespace {
@@ -24,7 +23,12 @@ const std::string kInvalid = "Invalid address.Ignored.";
 TEST(ParseTypedAddressTest, Table) {
     using Texts = std::vector<std::string>;
     // address nullptr: refused; fetched: addresses handed to the page fetches
-    const struct { std::string text; const char* address; bool named; Texts messages, fetched; } cases[] = {
+    const struct {
+        std::string text;
+        const char* address;
+        bool named;
+        Texts messages, fetched;
+    } cases[] = {
         {"10.0.0.1", "10.0.0.1", false, {}, {}},
         {"WWW.Example.COM", "192.0.2.1", true, {}, {}},
         // All ones is no address to inet_addr: only the name service can answer it.
@@ -38,20 +42,37 @@ TEST(ParseTypedAddressTest, Table) {
         {"http://todotted.example.net/x", "10.9.9.9", false, {}, {"http://todotted.example.net"}},
         {"ftp://files.example.com/pub", "192.0.2.3", true, {}, {}},
         {"http://nowhere.example/", nullptr, false, {kInvalid}, {"http://nowhere.example"}},
-        {"http://dl.example.com/download.php?id=7&url=http://mirror.example.org/f.zip&x=1", "192.0.2.5", true,
-         {kDownload}, {"http://mirror.example.org"}},
-        {"http://dl.example.com/download?url=http://dl2.example.com/download?url=http://10.0.0.4/", "10.0.0.4",
-         false, {kDownload, kDownload}, {"http://10.0.0.4"}},
+        {"http://dl.example.com/download.php?id=7&url=http://mirror.example.org/f.zip&x=1",
+         "192.0.2.5",
+         true,
+         {kDownload},
+         {"http://mirror.example.org"}},
+        {"http://dl.example.com/download?url=http://dl2.example.com/download?url=http://10.0.0.4/",
+         "10.0.0.4",
+         false,
+         {kDownload, kDownload},
+         {"http://10.0.0.4"}},
         // A value that is no web address ends the rule at the host reached so far.
-        {"http://dl.example.com/download?returnurl=/home&a=b", "192.0.2.4", true, {kDownload}, {"http://dl.example.com"}},
-        {"http://dl.example.com/Download?url=http://10.0.0.4/", "192.0.2.4", true, {}, {"http://dl.example.com"}},
+        {"http://dl.example.com/download?returnurl=/home&a=b",
+         "192.0.2.4",
+         true,
+         {kDownload},
+         {"http://dl.example.com"}},
+        {"http://dl.example.com/Download?url=http://10.0.0.4/",
+         "192.0.2.4",
+         true,
+         {},
+         {"http://dl.example.com"}},
         {"http://dl.example.com/download?url=ftp://10.0.0.6/f", "10.0.0.6", false, {kDownload}, {}},
     };
     for (const auto& c : cases) {
-        test::FakeResolver resolver{{"WWW.Example.COM", Ip("192.0.2.1")}, {"www.example.com", Ip("192.0.2.1")},
-            {"255.255.255.255", Ip("255.255.255.255")}, {"odd//name", Ip("192.0.2.9")}, {"files.example.com", Ip("192.0.2.3")},
-            {"dl.example.com", Ip("192.0.2.4")}, {"mirror.example.org", Ip("192.0.2.5")}, {"real.example.net", Ip("192.0.2.7")}};
-        test::FakeUrls urls{{{"http://forward.example.net", "real.example.net"}, {"http://todotted.example.net", "10.9.9.9"}}};
+        test::FakeResolver resolver{
+            {"WWW.Example.COM", Ip("192.0.2.1")},       {"www.example.com", Ip("192.0.2.1")},
+            {"255.255.255.255", Ip("255.255.255.255")}, {"odd//name", Ip("192.0.2.9")},
+            {"files.example.com", Ip("192.0.2.3")},     {"dl.example.com", Ip("192.0.2.4")},
+            {"mirror.example.org", Ip("192.0.2.5")},    {"real.example.net", Ip("192.0.2.7")}};
+        test::FakeUrls urls{{{"http://forward.example.net", "real.example.net"},
+                             {"http://todotted.example.net", "10.9.9.9"}}};
         const TypedAddress r = ParseTypedAddress(c.text, resolver, urls.Function());
         EXPECT_EQ(r.ok, c.address != nullptr) << c.text;
         EXPECT_EQ(r.messages, c.messages) << c.text;
@@ -62,26 +83,30 @@ TEST(ParseTypedAddressTest, Table) {
         EXPECT_EQ(r.named ? r.name : "-", c.named ? c.text : "-") << c.text;
     }
     const TypedAddress live = ParseTypedAddress("localhost", TheSystemResolver(), {});
-    EXPECT_TRUE(live.ok && live.named && live.name == "localhost" && live.address == Ip("127.0.0.1"));
+    EXPECT_TRUE(live.ok && live.named && live.name == "localhost" &&
+                live.address == Ip("127.0.0.1"));
 }
 
 // A typed web address starts at its host's root page on the standard port: the whole path
 // for real, through the system resolver, libcurl and two servers on port 80.
 TEST(ParseTypedAddressTest, WebAddressFollowedOnPort80) {
-    for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) ::unsetenv(name);
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
+        ::unsetenv(name);
     HttpTestServer home("127.0.80.1", 80), next("127.0.80.2", 80);
     if (!home.error().empty() || !next.error().empty())
         GTEST_SKIP() << "port 80 is not available: " << home.error() << " " << next.error();
     home.Serve("/", {200, RefreshPage("http://127.0.80.2/")});
     next.Serve("/", {200, "end"});
-    const TypedAddress r = ParseTypedAddress("http://127.0.80.1/deep/page.html", TheSystemResolver(),
-                                             [](const std::string& url) { return ResolveUrlHost(url); });
+    const TypedAddress r =
+        ParseTypedAddress("http://127.0.80.1/deep/page.html", TheSystemResolver(),
+                          [](const std::string& url) { return ResolveUrlHost(url); });
     EXPECT_TRUE(r.ok && !r.named && r.address == Ip("127.0.80.2"));
 }
 
 TEST(ResolveUrlHostTest, LocalServers) {
     // Loopback traffic must not be handed to a proxy configured for the machine.
-    for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) ::unsetenv(name);
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
+        ::unsetenv(name);
     HttpTestServer s1("127.0.0.1", 0), s2("127.0.0.2", 0), s3("127.0.0.3", 0), s4("127.0.0.4", 0);
     HttpTestServer* servers[] = {&s1, &s2, &s3, &s4};
     for (auto* s : servers) ASSERT_EQ(s->error(), "");
@@ -94,22 +119,57 @@ TEST(ResolveUrlHostTest, LocalServers) {
     s3.Serve("/3", {200, RefreshPage(s4.Url("/4"))});
     s3.Serve("/plain", {200, "no refresh here"});
     s1.Serve("/moved", {200, tag});
-    const auto moved = [](const std::string& to) { return Reply{301, "", "Location: " + to + "\r\n"}; };
+    const auto moved = [](const std::string& to) {
+        return Reply{301, "", "Location: " + to + "\r\n"};
+    };
     // root: the first server's root page; hits: requests per server; url: empty for s1's root
-    const struct { const char* name; Reply root; const char* host; std::vector<std::size_t> hits; std::string url; } cases[] = {
+    const struct {
+        const char* name;
+        Reply root;
+        const char* host;
+        std::vector<std::size_t> hits;
+        std::string url;
+    } cases[] = {
         {"no refresh", {200, "<html>plain</html>"}, "127.0.0.1", {1, 0, 0, 0}, ""},
         {"refresh to another host", {200, tag}, "127.0.0.2", {1, 1, 0, 0}, ""},
-        {"chain of four: the fourth is never fetched", {200, RefreshPage(s2.Url("/2"))}, "127.0.0.3", {1, 1, 1, 0}, ""},
+        {"chain of four: the fourth is never fetched",
+         {200, RefreshPage(s2.Url("/2"))},
+         "127.0.0.3",
+         {1, 1, 1, 0},
+         ""},
         {"404", {404, tag}, "127.0.0.1", {1, 0, 0, 0}, ""},
         {"relative target", {200, RefreshPage("/elsewhere")}, "127.0.0.1", {1, 0, 0, 0}, ""},
         {"no closing quote", {200, tag.substr(0, quoteEnd - 1)}, "127.0.0.1", {1, 0, 0, 0}, ""},
-        {"target the URL parser refuses", {200, RefreshPage("http://127.0.0.2 /x")}, "127.0.0.1", {1, 0, 0, 0}, ""},
-        {"quote is the last byte of the second read", {200, std::string(2046 - quoteEnd, 'x') + tag}, "127.0.0.2",
-         {1, 1, 0, 0}, ""},
-        {"quote one byte beyond", {200, std::string(2047 - quoteEnd, 'x') + tag}, "127.0.0.1", {1, 0, 0, 0}, ""},
-        {"long page, marker first", {200, tag + std::string(200000, 'y')}, "127.0.0.2", {1, 1, 0, 0}, ""},
-        {"301 within the server, then a refresh", moved(s1.Url("/moved")), "127.0.0.2", {2, 1, 0, 0}, ""},
-        {"301 to another host keeps the host split", moved(s3.Url("/plain")), "127.0.0.1", {1, 0, 1, 0}, ""},
+        {"target the URL parser refuses",
+         {200, RefreshPage("http://127.0.0.2 /x")},
+         "127.0.0.1",
+         {1, 0, 0, 0},
+         ""},
+        {"quote is the last byte of the second read",
+         {200, std::string(2046 - quoteEnd, 'x') + tag},
+         "127.0.0.2",
+         {1, 1, 0, 0},
+         ""},
+        {"quote one byte beyond",
+         {200, std::string(2047 - quoteEnd, 'x') + tag},
+         "127.0.0.1",
+         {1, 0, 0, 0},
+         ""},
+        {"long page, marker first",
+         {200, tag + std::string(200000, 'y')},
+         "127.0.0.2",
+         {1, 1, 0, 0},
+         ""},
+        {"301 within the server, then a refresh",
+         moved(s1.Url("/moved")),
+         "127.0.0.2",
+         {2, 1, 0, 0},
+         ""},
+        {"301 to another host keeps the host split",
+         moved(s3.Url("/plain")),
+         "127.0.0.1",
+         {1, 0, 1, 0},
+         ""},
         {"closed port", {}, "127.0.0.5", {0, 0, 0, 0}, closed},
         {"refresh to a closed port", {200, RefreshPage(closed)}, "127.0.0.5", {1, 0, 0, 0}, ""},
         {"never answers", {200, "", "", true}, "127.0.0.1", {1, 0, 0, 0}, ""},
@@ -129,7 +189,9 @@ TEST(ResolveUrlHostTest, LocalServers) {
         for (const std::string& head : s->Heads()) {
             const std::size_t accept = head.find("\r\nAccept: text/*\r\n");
             EXPECT_NE(head.find("\r\nUser-Agent: Orvane--Sondrel\r\n"), std::string::npos) << head;
-            EXPECT_TRUE(accept != std::string::npos && head.find("\r\nAccept:", accept + 1) == std::string::npos) << head;
+            EXPECT_TRUE(accept != std::string::npos &&
+                        head.find("\r\nAccept:", accept + 1) == std::string::npos)
+                << head;
         }
     }
 }

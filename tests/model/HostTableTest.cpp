@@ -21,22 +21,34 @@ Addresses Walk(HostTable& table) {
         EXPECT_EQ(record, table.FindHost(address));
     }
     table.ForEachHost([&](uint32_t a, const HostRecord&) { each.push_back(a); });
-    EXPECT_EQ((std::vector<Addresses>{pos, each, table.Addresses()}), std::vector<Addresses>(3, it));
+    EXPECT_EQ((std::vector<Addresses>{pos, each, table.Addresses()}),
+              std::vector<Addresses>(3, it));
     return it;
 }
 
 TEST(HostTable, BucketsAndOrder) {
-    const uint32_t a = Ip(10, 0, 0, 1), b = Ip(192, 168, 1, 1), c = Ip(192, 168, 1, 2), d = Ip(193, 168, 1, 1);
-    const struct { uint32_t address, bucket; } buckets[] = {
-        {a, 49}, {b, 659}, {c, 708}, {d, 659}, {Ip(15, 0, 0, 0), 0}, {Ip(16, 0, 0, 0), 1},
-        {Ip(255, 255, 255, 255), 0x0FFFFFFFu % 1031}};
+    const uint32_t a = Ip(10, 0, 0, 1), b = Ip(192, 168, 1, 1), c = Ip(192, 168, 1, 2),
+                   d = Ip(193, 168, 1, 1);
+    const struct {
+        uint32_t address, bucket;
+    } buckets[] = {{a, 49},
+                   {b, 659},
+                   {c, 708},
+                   {d, 659},
+                   {Ip(15, 0, 0, 0), 0},
+                   {Ip(16, 0, 0, 0), 1},
+                   {Ip(255, 255, 255, 255), 0x0FFFFFFFu % 1031}};
     for (const auto& [address, bucket] : buckets) {
         EXPECT_EQ(HostTable::BucketOf(address), bucket) << DottedQuad(address);
     }
 
     // Buckets upwards, each chain newest first.
-    const struct { Addresses added, walked; } orders[] = {
-        {{b, c, a}, {a, b, c}}, {{b, d}, {d, b}}, {{a, a}, {a}},
+    const struct {
+        Addresses added, walked;
+    } orders[] = {
+        {{b, c, a}, {a, b, c}},
+        {{b, d}, {d, b}},
+        {{a, a}, {a}},
         {{Ip(0, 0, 0, 0), Ip(1, 0, 0, 0), Ip(16, 0, 0, 0), Ip(2, 0, 0, 0)},
          {Ip(2, 0, 0, 0), Ip(1, 0, 0, 0), Ip(0, 0, 0, 0), Ip(16, 0, 0, 0)}},
     };
@@ -66,13 +78,19 @@ TEST(HostTable, RowTextsAndTheirOrder) {
     r.m_strName = "shown when named";
     EXPECT_EQ(DisplayText(Ip(10, 0, 0, 12), r), "10.0.0.12");
     EXPECT_EQ(DisplayText(Ip(10, 0, 0, 12), (r.m_bNamed = 1, r)), "shown when named");
-    const struct { const char *a, *b; int order; bool matches; } cases[] = {
-        {"10.0.0.1", "10.0.0.1", 0, true},    {"10.0.0.1", "10.0.0.12", -1, false},
-        {"10.0.0.12", "10.0.0.2", -1, false}, {"abc", "ABD", -1, false},
-        {"Host.example", "host.EXAMPLE", -1, true},  // a case tie is broken by the bytes
-        {"_x", "ax", -1, false},              {"Zeta", "alpha", 1, false},
-        {"\xC3\x89t\xC3\xA9", "\xC3\xA9t\xC3\xA9", -1, false},  // only ASCII folds
-        {"", "a", -1, false}};
+    const struct {
+        const char *a, *b;
+        int order;
+        bool matches;
+    } cases[] = {{"10.0.0.1", "10.0.0.1", 0, true},
+                 {"10.0.0.1", "10.0.0.12", -1, false},
+                 {"10.0.0.12", "10.0.0.2", -1, false},
+                 {"abc", "ABD", -1, false},
+                 {"Host.example", "host.EXAMPLE", -1, true},  // a case tie is broken by the bytes
+                 {"_x", "ax", -1, false},
+                 {"Zeta", "alpha", 1, false},
+                 {"\xC3\x89t\xC3\xA9", "\xC3\xA9t\xC3\xA9", -1, false},  // only ASCII folds
+                 {"", "a", -1, false}};
     for (const auto& c : cases) {
         EXPECT_EQ(CompareRowText(c.a, c.b), c.order) << c.a << " " << c.b;
         EXPECT_EQ(CompareRowText(c.b, c.a), -c.order) << c.a << " " << c.b;

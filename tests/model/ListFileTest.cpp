@@ -29,7 +29,9 @@ Bytes operator+(Bytes a, const Bytes& b) { return a.insert(a.end(), b.begin(), b
 uint32_t Ip(uint8_t a, uint8_t b, uint8_t c, uint8_t d) { return AddressFromOctets(a, b, c, d); }
 HostRecord Named(std::string name) { return {.m_strName = std::move(name), .m_bNamed = 1}; }
 
-void WriteBytes(const std::filesystem::path& path, const Bytes& b) { std::ofstream(path, std::ios::binary) << std::string(b.begin(), b.end()); }
+void WriteBytes(const std::filesystem::path& path, const Bytes& b) {
+    std::ofstream(path, std::ios::binary) << std::string(b.begin(), b.end());
+}
 Bytes ReadBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return B(std::string(std::istreambuf_iterator<char>(in), {}));
@@ -40,10 +42,17 @@ const Bytes kRec1 = Hex("0A 00 00 01 00 00 00 00");
 const Bytes kNamedHead = Hex("0A 00 00 02 01 00 00 00");
 
 TEST(ArchiveText, PrefixBoundariesRoundTrip) {
-    const struct { size_t length; Bytes prefix; } cases[] = {
-        {0, Hex("00")}, {20, Hex("14")}, {254, Hex("FE")}, {255, Hex("FF FF 00")},
-        {300, Hex("FF 2C 01")}, {65533, Hex("FF FD FF")}, {65534, Hex("FF FF FF FE FF 00 00")},
-        {70000, Hex("FF FF FF 70 11 01 00")}};
+    const struct {
+        size_t length;
+        Bytes prefix;
+    } cases[] = {{0, Hex("00")},
+                 {20, Hex("14")},
+                 {254, Hex("FE")},
+                 {255, Hex("FF FF 00")},
+                 {300, Hex("FF 2C 01")},
+                 {65533, Hex("FF FD FF")},
+                 {65534, Hex("FF FF FF FE FF 00 00")},
+                 {70000, Hex("FF FF FF 70 11 01 00")}};
     for (const auto& c : cases) {
         const std::string text(c.length, 'x');
         ArchiveWriter out;
@@ -58,14 +67,22 @@ TEST(ArchiveText, PrefixBoundariesRoundTrip) {
 
 TEST(ArchiveText, ReadsEveryFormAndRewindsOnFaults) {
     using F = ArchiveFault;
-    const struct { Bytes bytes; F fault; std::string text; } cases[] = {
-        {Hex("FF 03 00") + B("abc"), F::None, "abc"}, {Hex("FF FF FF 03 00 00 00") + B("abc"), F::None, "abc"},
-        {Hex("FF FE FF 02 E9 00 AC 20"), F::None, "\xC3\xA9\xE2\x82\xAC"},
-        {Hex("FF FE FF 02 3D D8 00 DE"), F::None, "\xF0\x9F\x98\x80"},
-        {Hex("FF FE FF 01 00 D8"), F::None, "\xEF\xBF\xBD"},  // a lone surrogate
-        {Hex(""), F::EndsEarly, ""}, {Hex("FF 2C"), F::EndsEarly, ""}, {Hex("FF FE FF"), F::EndsEarly, ""},
-        {Hex("05") + B("abc"), F::TextTooLong, ""}, {Hex("FF FF FF FF FF FF FF 41"), F::TextTooLong, ""},
-        {Hex("FF FE FF 02 61 00 62"), F::TextTooLong, ""}, {Hex("FF FE FF FF FE FF 00"), F::BadTextPrefix, ""}};
+    const struct {
+        Bytes bytes;
+        F fault;
+        std::string text;
+    } cases[] = {{Hex("FF 03 00") + B("abc"), F::None, "abc"},
+                 {Hex("FF FF FF 03 00 00 00") + B("abc"), F::None, "abc"},
+                 {Hex("FF FE FF 02 E9 00 AC 20"), F::None, "\xC3\xA9\xE2\x82\xAC"},
+                 {Hex("FF FE FF 02 3D D8 00 DE"), F::None, "\xF0\x9F\x98\x80"},
+                 {Hex("FF FE FF 01 00 D8"), F::None, "\xEF\xBF\xBD"},  // a lone surrogate
+                 {Hex(""), F::EndsEarly, ""},
+                 {Hex("FF 2C"), F::EndsEarly, ""},
+                 {Hex("FF FE FF"), F::EndsEarly, ""},
+                 {Hex("05") + B("abc"), F::TextTooLong, ""},
+                 {Hex("FF FF FF FF FF FF FF 41"), F::TextTooLong, ""},
+                 {Hex("FF FE FF 02 61 00 62"), F::TextTooLong, ""},
+                 {Hex("FF FE FF FF FE FF 00"), F::BadTextPrefix, ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.bytes));
         ArchiveReader in(c.bytes);
@@ -82,7 +99,8 @@ TEST(ListFileWrite, ByteExamples) {
     EXPECT_EQ(B(SerializeHostTable(3, table)), Hex("03 00 00 00 00 00 00 00"));
     // A reverse-lookup text on an unnamed host is not part of the list.
     table.HostAt(Ip(10, 0, 0, 1)).m_strName = "no domain name";
-    EXPECT_EQ(B(SerializeHostTable(3, table)), Hex("03 00 00 00 01 00 00 00 0A 00 00 01 00 00 00 00"));
+    EXPECT_EQ(B(SerializeHostTable(3, table)),
+              Hex("03 00 00 00 01 00 00 00 0A 00 00 01 00 00 00 00"));
 
     HostTable named;
     HostRecord& r = named.HostAt(Ip(1, 2, 3, 4)) = Named("www.example-host.org");
@@ -98,26 +116,32 @@ TEST(ListFileWrite, RoundTripKeepsTableOrderAndNamesAndResetsStatistics) {
     const ListReadResult back = ParseListFile(B(SerializeHostTable(42, table)));
     ASSERT_TRUE(back.ok());
     EXPECT_EQ(*back.interval, 42u);
-    EXPECT_EQ(back.entries, (std::vector<HostEntry>{{Ip(10, 0, 0, 1), Named("host.example")}, {Ip(192, 168, 1, 1), {}},
+    EXPECT_EQ(back.entries, (std::vector<HostEntry>{{Ip(10, 0, 0, 1), Named("host.example")},
+                                                    {Ip(192, 168, 1, 1), {}},
                                                     {Ip(192, 168, 1, 2), {}}}));
 }
 
 TEST(ListFileRead, EveryFieldCutShortAndOddCounts) {
     using F = ListFault;
-    const struct { Bytes bytes; F fault; std::optional<uint32_t> interval; std::optional<int32_t> count;
-                   size_t entries, faultOffset; } cases[] = {
-        {{}, F::EndsEarly, {}, {}, 0, 0}, {Hex("03 00"), F::EndsEarly, {}, {}, 0, 0},
-        {Hex("03 00 00 00 01"), F::EndsEarly, 3u, {}, 0, 4},
-        {Hex("03 00 00 00 FF FF FF FF") + kRec1, F::None, 3u, -1, 0, 0},
-        {Hex("03 00 00 00 00 00 00 80"), F::None, 3u, INT32_MIN, 0, 0},
-        {Hex("03 00 00 00 01 00 00 00") + kRec1 + Hex("99"), F::None, 3u, 1, 1, 0},
-        {Hex("03 00 00 00 FF FF FF 7F") + kRec1, F::TooFewRecords, 3u, INT32_MAX, 1, 16},
-        {kHead2 + kRec1 + Hex("0A 00"), F::EndsEarly, 5u, 2, 1, 16},
-        {kHead2 + kRec1 + Hex("0A 00 00 02 01 00"), F::EndsEarly, 5u, 2, 1, 16},
-        {kHead2 + kRec1 + kNamedHead, F::EndsEarly, 5u, 2, 1, 16},
-        {kHead2 + kRec1 + kNamedHead + Hex("FF 2C"), F::EndsEarly, 5u, 2, 1, 16},
-        {kHead2 + kRec1 + kNamedHead + Hex("05") + B("abc"), F::TextTooLong, 5u, 2, 1, 16},
-        {kHead2 + kRec1 + kNamedHead + Hex("03") + B("abc"), F::None, 5u, 2, 2, 0}};
+    const struct {
+        Bytes bytes;
+        F fault;
+        std::optional<uint32_t> interval;
+        std::optional<int32_t> count;
+        size_t entries, faultOffset;
+    } cases[] = {{{}, F::EndsEarly, {}, {}, 0, 0},
+                 {Hex("03 00"), F::EndsEarly, {}, {}, 0, 0},
+                 {Hex("03 00 00 00 01"), F::EndsEarly, 3u, {}, 0, 4},
+                 {Hex("03 00 00 00 FF FF FF FF") + kRec1, F::None, 3u, -1, 0, 0},
+                 {Hex("03 00 00 00 00 00 00 80"), F::None, 3u, INT32_MIN, 0, 0},
+                 {Hex("03 00 00 00 01 00 00 00") + kRec1 + Hex("99"), F::None, 3u, 1, 1, 0},
+                 {Hex("03 00 00 00 FF FF FF 7F") + kRec1, F::TooFewRecords, 3u, INT32_MAX, 1, 16},
+                 {kHead2 + kRec1 + Hex("0A 00"), F::EndsEarly, 5u, 2, 1, 16},
+                 {kHead2 + kRec1 + Hex("0A 00 00 02 01 00"), F::EndsEarly, 5u, 2, 1, 16},
+                 {kHead2 + kRec1 + kNamedHead, F::EndsEarly, 5u, 2, 1, 16},
+                 {kHead2 + kRec1 + kNamedHead + Hex("FF 2C"), F::EndsEarly, 5u, 2, 1, 16},
+                 {kHead2 + kRec1 + kNamedHead + Hex("05") + B("abc"), F::TextTooLong, 5u, 2, 1, 16},
+                 {kHead2 + kRec1 + kNamedHead + Hex("03") + B("abc"), F::None, 5u, 2, 2, 0}};
     for (const auto& c : cases) {
         const ListReadResult r = ParseListFile(c.bytes);
         SCOPED_TRACE(testing::PrintToString(c.bytes));
@@ -127,20 +151,28 @@ TEST(ListFileRead, EveryFieldCutShortAndOddCounts) {
         EXPECT_EQ(r.entries.size(), c.entries);
         EXPECT_EQ(r.ok() ? 0 : r.faultOffset, c.faultOffset);
     }
-    EXPECT_EQ(DescribeListFault(ParseListFile(kHead2 + kRec1 + Hex("0A 00"))), "ends inside record 2 of 2 at byte 16");
-    EXPECT_EQ(DescribeListFault(ParseListFile(kHead2 + kRec1)), "ends after 1 of 2 records at byte 16");
+    EXPECT_EQ(DescribeListFault(ParseListFile(kHead2 + kRec1 + Hex("0A 00"))),
+              "ends inside record 2 of 2 at byte 16");
+    EXPECT_EQ(DescribeListFault(ParseListFile(kHead2 + kRec1)),
+              "ends after 1 of 2 records at byte 16");
     // Any non-zero flag means named; a UTF-16 name comes back as UTF-8.
     const Bytes utf16 = kHead2 + kRec1 + Hex("0A 00 00 02 07 00 00 00 FF FE FF 02 E9 00 41 00");
-    EXPECT_EQ(ParseListFile(utf16).entries.at(1).m_record, Named("\xC3\xA9" "A"));
+    EXPECT_EQ(ParseListFile(utf16).entries.at(1).m_record, Named("\xC3\xA9"
+                                                                 "A"));
 }
 
 TEST(MergeEntries, SkipsAddressesAlreadyPresentAndDuplicates) {
     HostTable table;
     table.HostAt(Ip(10, 0, 0, 1)).m_nSent = 7;
-    const HostEntry entries[] = {{Ip(10, 0, 0, 1), Named("c")}, {Ip(10, 0, 0, 2), {}}, {Ip(10, 0, 0, 2), Named("c")}, {Ip(10, 0, 0, 3), Named("c")}};
-    EXPECT_EQ(MergeEntries(entries, table), (std::vector<uint32_t>{Ip(10, 0, 0, 2), Ip(10, 0, 0, 3)}));
-    EXPECT_TRUE(*table.FindHost(Ip(10, 0, 0, 1)) == HostRecord{.m_nSent = 7} && *table.FindHost(Ip(10, 0, 0, 2)) == HostRecord{}
-                && *table.FindHost(Ip(10, 0, 0, 3)) == Named("c"));
+    const HostEntry entries[] = {{Ip(10, 0, 0, 1), Named("c")},
+                                 {Ip(10, 0, 0, 2), {}},
+                                 {Ip(10, 0, 0, 2), Named("c")},
+                                 {Ip(10, 0, 0, 3), Named("c")}};
+    EXPECT_EQ(MergeEntries(entries, table),
+              (std::vector<uint32_t>{Ip(10, 0, 0, 2), Ip(10, 0, 0, 3)}));
+    EXPECT_TRUE(*table.FindHost(Ip(10, 0, 0, 1)) == HostRecord{.m_nSent = 7} &&
+                *table.FindHost(Ip(10, 0, 0, 2)) == HostRecord{} &&
+                *table.FindHost(Ip(10, 0, 0, 3)) == Named("c"));
 }
 
 TEST(DefaultList, WriteIsAtomicAndReadsBackIntoATable) {
@@ -154,7 +186,8 @@ TEST(DefaultList, WriteIsAtomicAndReadsBackIntoATable) {
     ASSERT_TRUE(WriteDefaultList(path, 7, table, message)) << message;
     const Bytes written = B(SerializeHostTable(7, table));
     EXPECT_EQ(ReadBytes(path), written);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "no temporary left";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1)
+        << "no temporary left";
     HostTable reread;
     reread.HostAt(Ip(192, 168, 1, 1));
     const ListLoadStatus s = ReadDefaultList(path, reread);
@@ -168,14 +201,16 @@ TEST(DefaultList, WriteIsAtomicAndReadsBackIntoATable) {
     EXPECT_EQ(ReadDefaultList(dir / "default.ipl.new", reread).kind, Kind::Unreadable);
     EXPECT_EQ(ReadDefaultList(dir / "missing.ipl", reread).kind, Kind::Missing);
     ASSERT_EQ(::mkfifo((dir / "fifo.ipl").c_str(), 0600), 0);
-    EXPECT_EQ(ImportListFile(dir / "fifo.ipl", reread).kind, Kind::Unreadable) << "refused, not waited on";
+    EXPECT_EQ(ImportListFile(dir / "fifo.ipl", reread).kind, Kind::Unreadable)
+        << "refused, not waited on";
     EXPECT_EQ(reread.GetHostCount(), 2);
 }
 
 TEST(DefaultList, DamagedFileKeepsHostsReadAndACopyThatLaterWritesLeaveAlone) {
     test::TempDir dir;
     const auto path = dir / "default.ipl";
-    const Bytes damaged = Hex("04 00 00 00 03 00 00 00") + kRec1 + kNamedHead + Hex("09") + B("abc");
+    const Bytes damaged =
+        Hex("04 00 00 00 03 00 00 00") + kRec1 + kNamedHead + Hex("09") + B("abc");
     WriteBytes(path, damaged);
     HostTable table;
     const ListLoadStatus s = ReadDefaultList(path, table);

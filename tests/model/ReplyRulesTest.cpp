@@ -18,12 +18,25 @@ std::string Echo(int ttl, int time) {
 }
 
 TEST(ReplyRules, ShownTimeIsSmoothedAboveTwentyMsOnly) {
-    const struct { std::string column; int time; std::string shown; } cases[] = {
-        {"100", 200, "110"}, {"*", 200, "200"}, {"timeout", 200, "200"}, {"", 200, "200"}, {"500", 20, "20"}, {"500", 21, "452"},
-        {"33", 27, "32"},  // 29.7 + 2.7, truncated
-        {"  +50ms", 100, "55"}, {"abc", 100, "10"}, {"-100", 100, "-80"}, {"timeouts", 100, "10"},
-        {"0000000000000000001" "9", 30, "3"},  // only 19 characters are read
-        {"99999999999", 30, "1932735285"}};
+    const struct {
+        std::string column;
+        int time;
+        std::string shown;
+    } cases[] = {{"100", 200, "110"},
+                 {"*", 200, "200"},
+                 {"timeout", 200, "200"},
+                 {"", 200, "200"},
+                 {"500", 20, "20"},
+                 {"500", 21, "452"},
+                 {"33", 27, "32"},  // 29.7 + 2.7, truncated
+                 {"  +50ms", 100, "55"},
+                 {"abc", 100, "10"},
+                 {"-100", 100, "-80"},
+                 {"timeouts", 100, "10"},
+                 {"0000000000000000001"
+                  "9",
+                  30, "3"},  // only 19 characters are read
+                 {"99999999999", 30, "1932735285"}};
     for (const auto& c : cases) {
         HostRecord r;
         const ReplyOutcome out = ApplyReply(r, Echo(64, c.time), c.column, kStamp);
@@ -42,11 +55,14 @@ TEST(ReplyRules, FirstReplyThenMeanMinMaxAcrossReplies) {
     EXPECT_EQ(out.columns, (ResultColumns{"57", "10", "32"}));
     EXPECT_EQ(r.m_history, (Lines{kStamp, Echo(57, 10) + "\n"}));
     EXPECT_EQ(out.stamp + "|" + out.event, "Mon Jan 05 09:08:07 2026|" + Echo(57, 10));
-    const struct { int time, mean, min, max; } steps[] = {{20, 15, 10, 20}, {31, 20, 10, 31}, {0, 15, 0, 31}};
+    const struct {
+        int time, mean, min, max;
+    } steps[] = {{20, 15, 10, 20}, {31, 20, 10, 31}, {0, 15, 0, 31}};
     for (const auto& s : steps) {
         ApplyReply(r, Echo(64, s.time), std::string_view("*"), kStamp);
         EXPECT_EQ((std::vector<int>{r.m_nAvgTime, r.m_nMinTime, r.m_nMaxTime}),
-                  (std::vector<int>{s.mean, s.min, s.max})) << "after " << s.time;
+                  (std::vector<int>{s.mean, s.min, s.max}))
+            << "after " << s.time;
     }
     EXPECT_EQ(r.m_nReceived, 4);
     // A long-running mean must not overflow.
@@ -56,22 +72,37 @@ TEST(ReplyRules, FirstReplyThenMeanMinMaxAcrossReplies) {
 }
 
 TEST(ReplyRules, ErrorTextsEmptyTheColumnsAndKeepTheCounters) {
-    const struct { std::string text; ResultColumns columns; } cases[] = {  // all three words make an echo reply
-        {"10.0.0.1:host unreachable", {"", "", ""}}, {"ttl exceeded: timeout in transit", {"", "timeout", ""}}, {"ttl=1,time=2", {"", "", ""}}};
+    const struct {
+        std::string text;
+        ResultColumns columns;
+    } cases[] = {// all three words make an echo reply
+                 {"10.0.0.1:host unreachable", {"", "", ""}},
+                 {"ttl exceeded: timeout in transit", {"", "timeout", ""}},
+                 {"ttl=1,time=2", {"", "", ""}}};
     for (const auto& c : cases) {
-        HostRecord r{.m_bReplied = 0, .m_nSent = 4, .m_nReceived = 2,
-                     .m_nMinTime = 5, .m_nMaxTime = 9, .m_nAvgTime = 7};
+        HostRecord r{.m_bReplied = 0,
+                     .m_nSent = 4,
+                     .m_nReceived = 2,
+                     .m_nMinTime = 5,
+                     .m_nMaxTime = 9,
+                     .m_nAvgTime = 7};
         HostRecord expected = r;
         expected.m_bReplied = 1, expected.m_history = {kStamp, c.text + "\n"};
         const ReplyOutcome out = ApplyReply(r, c.text, std::string_view("100"), kStamp);
-        EXPECT_TRUE(out.rowChanged && !out.echo && out.columns == c.columns && r == expected) << c.text;
+        EXPECT_TRUE(out.rowChanged && !out.echo && out.columns == c.columns && r == expected)
+            << c.text;
     }
     const EchoValues partial = ParseEchoReply("ttl=64,time=x,bytes=32");
-    EXPECT_EQ((std::vector<int>{partial.ttl, partial.time, partial.bytes}), (std::vector<int>{64, 0, 0}));
+    EXPECT_EQ((std::vector<int>{partial.ttl, partial.time, partial.bytes}),
+              (std::vector<int>{64, 0, 0}));
 }
 
 TEST(ReplyRules, RepliedStateThroughATimeoutPass) {
-    const struct { int32_t replied; bool hasRow; bool reported; } cases[] = {
+    const struct {
+        int32_t replied;
+        bool hasRow;
+        bool reported;
+    } cases[] = {
         {1, true, false}, {1, false, false}, {7, true, false}, {0, true, true}, {0, false, false}};
     for (const auto& c : cases) {
         HostRecord r{.m_bReplied = c.replied, .m_nSent = 3};
@@ -83,12 +114,18 @@ TEST(ReplyRules, RepliedStateThroughATimeoutPass) {
 
 TEST(ReplyRules, DetailsFieldTextsForOddCounts) {
     // lost (or "-": none), speed after a reply, speed on opening
-    const struct { int32_t sent, received, avg; std::string texts; } cases[] = {
-        {0, 0, 0, "-|960|0"}, {2, 3, 1, "-1 (-50% loss)|960|960"}, {2000000000, 0, 0, "2000000000 (100% loss)|960|0"}};
+    const struct {
+        int32_t sent, received, avg;
+        std::string texts;
+    } cases[] = {{0, 0, 0, "-|960|0"},
+                 {2, 3, 1, "-1 (-50% loss)|960|960"},
+                 {2000000000, 0, 0, "2000000000 (100% loss)|960|0"}};
     for (const auto& c : cases) {
         const HostRecord r{.m_nSent = c.sent, .m_nReceived = c.received, .m_nAvgTime = c.avg};
         const DetailsFields after = DetailsFieldsAfterReply(r);
-        EXPECT_EQ(after.lost.value_or("-") + "|" + after.speed + "|" + DetailsFieldsOnOpen(r).speed, c.texts) << c.sent;
+        EXPECT_EQ(after.lost.value_or("-") + "|" + after.speed + "|" + DetailsFieldsOnOpen(r).speed,
+                  c.texts)
+            << c.sent;
     }
 }
 

@@ -46,23 +46,27 @@ int main(int argc, char** argv) {
     for (;;) {
         int wait = -1;
         if (!queue.empty()) {
-            auto left = std::chrono::ceil<std::chrono::milliseconds>(queue.front().due - Clock::now());
+            auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(queue.front().due - Clock::now());
             wait = left.count() < 0 ? 0 : static_cast<int>(left.count());
         }
         pollfd p{fd, POLLIN, 0};
         int n = ::poll(&p, 1, wait);
         while (!queue.empty() && queue.front().due <= Clock::now()) {
             const Pending& r = queue.front();
-            ::sendto(fd, r.reply.data(), r.reply.size(), 0, reinterpret_cast<const sockaddr*>(&r.to), sizeof r.to);
+            ::sendto(fd, r.reply.data(), r.reply.size(), 0,
+                     reinterpret_cast<const sockaddr*>(&r.to), sizeof r.to);
             queue.pop_front();
         }
         if (n <= 0) continue;
         sockaddr_in from{};
         socklen_t len = sizeof from;
-        ssize_t got = ::recvfrom(fd, buf, sizeof buf, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &len);
+        ssize_t got =
+            ::recvfrom(fd, buf, sizeof buf, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &len);
         if (got < 20) continue;
         size_t h = (buf[0] & 0x0F) * 4u;
-        if (h < 20 || static_cast<size_t>(got) < h + 8 || buf[h] != sondrel::kIcmpEchoRequest) continue;
+        if (h < 20 || static_cast<size_t>(got) < h + 8 || buf[h] != sondrel::kIcmpEchoRequest)
+            continue;
         Pending r{Clock::now() + delay, from, std::vector<uint8_t>(buf + h, buf + got)};
         r.reply[0] = sondrel::kIcmpEchoReply;
         r.reply[2] = r.reply[3] = 0;

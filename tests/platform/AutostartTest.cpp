@@ -1,11 +1,10 @@
-#include "platform/Autostart.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include "platform/Autostart.h"
 #include "support/TestSupport.h"
 
 namespace sondrel {

@@ -1,7 +1,4 @@
-#include "platform/InstanceSocket.h"
-
 #include <gtest/gtest.h>
-
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -10,6 +7,8 @@
 #include <cstring>
 #include <random>
 #include <thread>
+
+#include "platform/InstanceSocket.h"
 
 namespace sondrel {
 namespace {
@@ -31,12 +30,12 @@ TEST(InstanceRequestCodec, RoundTripsAndRejectsMalformedBytes) {
         {"show\0open\0/home/u/a b.ipl\0"s, InstanceRequest{true, "/home/u/a b.ipl"}},
         {"open\0/x.ipl\0"s, InstanceRequest{false, "/x.ipl"}},
         {""s, InstanceRequest{false, ""}},
-        {"show"s, std::nullopt},                  // no terminator
-        {"shout\0"s, std::nullopt},               // unknown word
-        {"show\0open\0"s, std::nullopt},          // open without a path
-        {"show\0open\0\0"s, std::nullopt},        // empty path
-        {"show\0open\0/x.ipl"s, std::nullopt},    // path cut short
-        {"SHOW\0"s, std::nullopt},                // words are exact
+        {"show"s, std::nullopt},                // no terminator
+        {"shout\0"s, std::nullopt},             // unknown word
+        {"show\0open\0"s, std::nullopt},        // open without a path
+        {"show\0open\0\0"s, std::nullopt},      // empty path
+        {"show\0open\0/x.ipl"s, std::nullopt},  // path cut short
+        {"SHOW\0"s, std::nullopt},              // words are exact
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.bytes));
@@ -102,14 +101,16 @@ TEST(InstanceSocket, OversizedOrGarbledRequestIsRefused) {
     std::string name = UniqueName();
     InstanceListener owner(name);
     ASSERT_EQ(owner.Bind(), InstanceListener::Claim::Owner);
-    const std::string payloads[] = {std::string(kMaxInstanceRequest + 10, 'x'), std::string("hello")};
+    const std::string payloads[] = {std::string(kMaxInstanceRequest + 10, 'x'),
+                                    std::string("hello")};
     for (const std::string& payload : payloads) {
         std::thread client([&] {
             int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
             sockaddr_un addr{};
             addr.sun_family = AF_UNIX;
             std::memcpy(addr.sun_path + 1, name.data(), name.size());
-            socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+            socklen_t len =
+                static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
             if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0) {
                 (void)::send(fd, payload.data(), payload.size(), MSG_NOSIGNAL);
                 ::shutdown(fd, SHUT_WR);

@@ -22,7 +22,8 @@ TEST(NamedEventTest, CreateOpenAndLifetimeFollowTheHandles) {
     EXPECT_FALSE(NamedEvent::Open("ne-life"));
     bool first = true, second = false;
     NamedEvent a = NamedEvent::Create("ne-life", Mode::Manual, false, &first);
-    NamedEvent b = NamedEvent::Create("ne-life", Mode::Automatic, true, &second);  // finds the first one
+    NamedEvent b =
+        NamedEvent::Create("ne-life", Mode::Automatic, true, &second);  // finds the first one
     NamedEvent c = NamedEvent::Open("ne-life");
     EXPECT_TRUE(!first && second && !b.IsSet() && c);
     a.Set();
@@ -34,7 +35,8 @@ TEST(NamedEventTest, CreateOpenAndLifetimeFollowTheHandles) {
 }
 
 TEST(NamedEventTest, ResetModesAndTheirDescriptor) {
-    for (auto [mode, setAfterWait] : {std::pair{Mode::Manual, true}, std::pair{Mode::Automatic, false}}) {
+    for (auto [mode, setAfterWait] :
+         {std::pair{Mode::Manual, true}, std::pair{Mode::Automatic, false}}) {
         NamedEvent e = NamedEvent::Create("ne-modes", mode, false);
         EXPECT_FALSE(e.Wait(20) || Readable(e));
         e.Set();

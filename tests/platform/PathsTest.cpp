@@ -27,9 +27,13 @@ mode_t ModeOf(const fs::path& p) {
 TEST(PathsTest, DataFilesBesideTheExecutableFirstThenInShare) {
     EXPECT_TRUE(fs::exists(ExecutableDir() / "test_platform")) << ExecutableDir();
     EXPECT_EQ(InstalledDataDir("/opt/x/bin/"), fs::path("/opt/x/share/sondrel"));
-    const struct { bool beside, installed; const char* found; } cases[] = {
-        {true, true, "bin/address.dat"}, {false, true, "share/sondrel/address.dat"},
-        {true, false, "bin/address.dat"}, {false, false, "bin/address.dat"}};
+    const struct {
+        bool beside, installed;
+        const char* found;
+    } cases[] = {{true, true, "bin/address.dat"},
+                 {false, true, "share/sondrel/address.dat"},
+                 {true, false, "bin/address.dat"},
+                 {false, false, "bin/address.dat"}};
     for (const auto& c : cases) {
         TempDir prefix;
         fs::create_directories(prefix / "bin");
@@ -40,18 +44,23 @@ TEST(PathsTest, DataFilesBesideTheExecutableFirstThenInShare) {
 }
 
 TEST(PathsTest, ConfigAndHistoryFolderRules) {
-    const struct { ConfigDirInputs in; const char* dir; } config[] = {
-        {{"/portable/cfg", "/opt/s/bin", true, "/x", "/home/u"}, "/portable/cfg"},
-        {{"", "/opt/s/bin", true, "/x", "/home/u"}, "/opt/s/bin"},
-        {{"", "/usr/bin", false, "/x/cfg", "/home/u"}, "/x/cfg/sondrel"},
-        {{"", "/usr/bin", false, "", "/home/u"}, "/home/u/.config/sondrel"},
-        {{"", "/usr/bin", false, "rel", "/home/u"}, "/home/u/.config/sondrel"}};
+    const struct {
+        ConfigDirInputs in;
+        const char* dir;
+    } config[] = {{{"/portable/cfg", "/opt/s/bin", true, "/x", "/home/u"}, "/portable/cfg"},
+                  {{"", "/opt/s/bin", true, "/x", "/home/u"}, "/opt/s/bin"},
+                  {{"", "/usr/bin", false, "/x/cfg", "/home/u"}, "/x/cfg/sondrel"},
+                  {{"", "/usr/bin", false, "", "/home/u"}, "/home/u/.config/sondrel"},
+                  {{"", "/usr/bin", false, "rel", "/home/u"}, "/home/u/.config/sondrel"}};
     for (const auto& c : config) EXPECT_EQ(ChooseConfigDir(c.in), fs::path(c.dir)) << c.dir;
-    const struct { const char *runtime, *tmp, *dir; } history[] = {
-        {"/run/user/1000", "/var/tmp", "/run/user/1000/sondrel"},
-        {"", "/var/tmp", "/var/tmp/sondrel-1000"}, {"", "", "/tmp/sondrel-1000"},
-        {"run", "tmp", "/tmp/sondrel-1000"}};  // relative values are ignored
-    for (const auto& c : history) EXPECT_EQ(ChooseHistoryDir(c.runtime, c.tmp, 1000), fs::path(c.dir));
+    const struct {
+        const char *runtime, *tmp, *dir;
+    } history[] = {{"/run/user/1000", "/var/tmp", "/run/user/1000/sondrel"},
+                   {"", "/var/tmp", "/var/tmp/sondrel-1000"},
+                   {"", "", "/tmp/sondrel-1000"},
+                   {"run", "tmp", "/tmp/sondrel-1000"}};  // relative values are ignored
+    for (const auto& c : history)
+        EXPECT_EQ(ChooseHistoryDir(c.runtime, c.tmp, 1000), fs::path(c.dir));
 
     EXPECT_TRUE(fs::is_directory(ConfigDir()));
     EXPECT_EQ(DefaultListPath(), ConfigDir() / "default.ipl");
@@ -80,9 +89,14 @@ TEST(PathsTest, UnsafeFoldersAreRefusedAndLeftAlone) {
     ::chmod(real.c_str(), 0755);
     fs::create_directory_symlink(real, link);
     Touch(t / "file");
-    const struct { fs::path dir; uid_t owner; std::string says; } cases[] = {
-        {link, ::getuid(), link.string()}, {real, ::getuid() + 1, "another user"},
-        {t / "file", ::getuid(), ""}, {t / "missing/parent", ::getuid(), ""}};
+    const struct {
+        fs::path dir;
+        uid_t owner;
+        std::string says;
+    } cases[] = {{link, ::getuid(), link.string()},
+                 {real, ::getuid() + 1, "another user"},
+                 {t / "file", ::getuid(), ""},
+                 {t / "missing/parent", ::getuid(), ""}};
     for (const auto& c : cases) {
         const PrivateDir made = MakePrivateDir(c.dir, c.owner);
         EXPECT_FALSE(made.ok()) << c.dir;

@@ -1,12 +1,12 @@
 // Qt tests run without a display; discovery runs this binary too, so the platform is set
 // here, before QApplication exists.
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <QApplication>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);

@@ -1,17 +1,16 @@
 #pragma once
 // The whole desktop program inside a test, offscreen, with default.ipl, the history folder and
 // the settings in a folder of the test's own; message boxes are recorded instead of shown.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTimer>
-
 #include <atomic>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "app/CCorvelApp.h"
 #include "app/CMainFrame.h"
@@ -41,7 +40,9 @@ inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
     }
     return true;
 }
-inline void Pump(int ms) { WaitFor([] { return false; }, ms); }
+inline void Pump(int ms) {
+    WaitFor([] { return false; }, ms);
+}
 
 struct ListHost {
     uint32_t address;
@@ -58,9 +59,11 @@ inline std::vector<HostEntry> Entries(const std::vector<ListHost>& hosts) {
     return entries;
 }
 
-inline void WriteList(const std::filesystem::path& path, uint32_t interval, const std::vector<ListHost>& hosts) {
+inline void WriteList(const std::filesystem::path& path, uint32_t interval,
+                      const std::vector<ListHost>& hosts) {
     std::string message;
-    if (!WriteFileAtomically(path, SerializeEntries(interval, Entries(hosts)), message)) throw std::runtime_error(message);
+    if (!WriteFileAtomically(path, SerializeEntries(interval, Entries(hosts)), message))
+        throw std::runtime_error(message);
 }
 
 inline uint32_t Loopback(uint8_t last) { return AddressFromOctets(127, 0, 0, last); }
@@ -74,9 +77,11 @@ public:
 
 class CAppHarness {
 public:
-    explicit CAppHarness(std::shared_ptr<const IcmpSocket> socket = nullptr) : socket_(std::move(socket)) {
+    explicit CAppHarness(std::shared_ptr<const IcmpSocket> socket = nullptr)
+        : socket_(std::move(socket)) {
         static std::atomic<int> counter{0};
-        instanceName_ = "sondrel-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        instanceName_ =
+            "sondrel-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
         ::mkdir((dir_.path() / "history").c_str(), 0700);
         SetMessageBoxRecorder([this](const QString& text) { messages.push_back(text); });
     }

@@ -1,15 +1,14 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <unistd.h>
+
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <sched.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -59,13 +58,19 @@ TEST(CCorvelViewEngine, LoopbackHostsShowTtlTimeAndBytes) {
     // The answer to the receiver's own first request to 127.0.0.1 is no host's.
     Pump(50);
     for (const auto& t : texts) EXPECT_EQ(h.Cell(t, 2), "*");
-    ASSERT_TRUE(WaitFor([&] { return std::all_of(texts.begin(), texts.end(), [&](auto& t) { return h.Cell(t, 1) == "64"; }); },
-                        10000));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return std::all_of(texts.begin(), texts.end(),
+                               [&](auto& t) { return h.Cell(t, 1) == "64"; });
+        },
+        10000));
     for (const auto& t : texts) {
         const std::string time = h.Cell(t, 2);
-        EXPECT_TRUE(!time.empty() && time.find_first_not_of("0123456789") == std::string::npos) << time;
+        EXPECT_TRUE(!time.empty() && time.find_first_not_of("0123456789") == std::string::npos)
+            << time;
         EXPECT_EQ(h.Cell(t, 3), "32");
-        const HostRecord* record = h.view()->Hosts().FindHost(Loopback(static_cast<uint8_t>(t.back() - '0')));
+        const HostRecord* record =
+            h.view()->Hosts().FindHost(Loopback(static_cast<uint8_t>(t.back() - '0')));
         EXPECT_TRUE(record->m_nReceived >= 1 && record->m_nReceived <= record->m_nSent);
         EXPECT_EQ(record->m_history.at(3).rfind("ttl=64,time=", 0), 0u) << record->m_history[3];
     }
@@ -81,7 +86,8 @@ public:
             return;
         }
         entered_ = true;
-        if (std::system("ip link set lo up") != 0) error_ = "cannot bring up loopback in the namespace";
+        if (std::system("ip link set lo up") != 0)
+            error_ = "cannot bring up loopback in the namespace";
     }
     ~ScopedNetNamespace() {
         if (entered_) ::setns(original_, CLONE_NEWNET);
@@ -97,7 +103,8 @@ private:
 TEST(CCorvelViewEngine, HostThatNeverAnswersShowsTimeoutAfterTheNextPass) {
     ScopedNetNamespace ns;
     if (!ns.error_.empty()) GTEST_SKIP() << ns.error_;
-    if (std::system("iptables -A INPUT -d 127.0.0.99 -p icmp --icmp-type echo-request -j DROP 2>/dev/null") != 0) {
+    if (std::system("iptables -A INPUT -d 127.0.0.99 -p icmp --icmp-type echo-request -j DROP "
+                    "2>/dev/null") != 0) {
         GTEST_SKIP() << "iptables cannot drop packets in a namespace here";
     }
     std::string why;
@@ -106,7 +113,8 @@ TEST(CCorvelViewEngine, HostThatNeverAnswersShowsTimeoutAfterTheNextPass) {
     CAppHarness h(std::move(socket));
     WriteList(h.DefaultList(), 1, {{Loopback(1), ""}, {Loopback(99), ""}});
     ASSERT_TRUE(h.Start());
-    ASSERT_TRUE(WaitFor([&] { return h.Cell("127.0.0.99", 2) == "timeout"; }, 10000)) << h.Cell("127.0.0.99", 2);
+    ASSERT_TRUE(WaitFor([&] { return h.Cell("127.0.0.99", 2) == "timeout"; }, 10000))
+        << h.Cell("127.0.0.99", 2);
     EXPECT_EQ(h.Cell("127.0.0.99", 1) + h.Cell("127.0.0.99", 3), "");
     EXPECT_EQ(h.Cell("127.0.0.1", 1), "64");
     const auto& history = h.view()->Hosts().FindHost(Loopback(99))->m_history;
@@ -121,9 +129,15 @@ TEST(CCorvelView, StopAndStartSwitchStateMenusAndRounds) {
     HostRecord* record = h.view()->Hosts().FindHost(Loopback(1));
     std::map<QString, QAction*> tray;
     QStringList trayTexts;
-    for (QAction* a : h.view()->TrayMenu()->actions()) trayTexts << (a->isSeparator() ? "-" : a->text()), tray[a->text()] = a;
+    for (QAction* a : h.view()->TrayMenu()->actions())
+        trayTexts << (a->isSeparator() ? "-" : a->text()), tray[a->text()] = a;
     EXPECT_EQ(trayTexts.join("|"), "Exit|-|About|-|Stop|Start");
-    const struct { const char* what; std::function<void()> act; bool stopped; int sentAfterTick; } steps[] = {
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        bool stopped;
+        int sentAfterTick;
+    } steps[] = {
         {"start state", [] {}, false, 1},
         {"menu Stop", [&] { h.frame()->Command(ID_STOP)->trigger(); }, true, 1},
         {"Stop again", [&] { h.view()->OnStop(); }, true, 1},
@@ -143,7 +157,8 @@ TEST(CCorvelView, StopAndStartSwitchStateMenusAndRounds) {
         h.frame()->UpdateCommandUI();
         h.view()->UpdateCommandStates();
         EXPECT_EQ(h.view()->IsStopped(), s.stopped);
-        EXPECT_EQ((std::vector<bool>{h.frame()->Command(ID_START)->isEnabled(), !h.frame()->Command(ID_STOP)->isEnabled(),
+        EXPECT_EQ((std::vector<bool>{h.frame()->Command(ID_START)->isEnabled(),
+                                     !h.frame()->Command(ID_STOP)->isEnabled(),
                                      tray["Start"]->isEnabled(), !tray["Stop"]->isEnabled(),
                                      NamedEvent::Open(kStopPingEvent).IsSet()}),
                   std::vector<bool>(5, s.stopped));
@@ -172,12 +187,29 @@ TEST(CCorvelView, IntervalBoxRearmsOnlyForNewValuesInRange) {
     EXPECT_EQ(TimerPeriodMs(h.view()), 3000);
     const char* const range = kIntervalRangePrompt;
     const char* const number = kIntervalNumberPrompt;
-    const struct { const char* typed; uint32_t inForce; const char* prompt; bool roundAtOnce; } cases[] = {
-        {"10", 10, nullptr, true}, {"10", 10, nullptr, false}, {"0", 10, nullptr, false}, {"000", 10, nullptr, false},
-        {"10001", 10, range, false}, {"99999999999999999999999", 10, range, false},  // no overflow back into range
-        {"abc", 10, number, false}, {"-5", 10, number, false}, {"+5", 10, number, false}, {"1.5", 10, number, false},
-        {"5s", 10, number, false}, {"   ", 10, number, false}, {"", 10, nullptr, false},  // retyping: left alone
-        {" 7 ", 7, nullptr, true}, {"007", 7, nullptr, false}, {"10000", 10000, nullptr, true}, {"1", 1, nullptr, true},
+    const struct {
+        const char* typed;
+        uint32_t inForce;
+        const char* prompt;
+        bool roundAtOnce;
+    } cases[] = {
+        {"10", 10, nullptr, true},
+        {"10", 10, nullptr, false},
+        {"0", 10, nullptr, false},
+        {"000", 10, nullptr, false},
+        {"10001", 10, range, false},
+        {"99999999999999999999999", 10, range, false},  // no overflow back into range
+        {"abc", 10, number, false},
+        {"-5", 10, number, false},
+        {"+5", 10, number, false},
+        {"1.5", 10, number, false},
+        {"5s", 10, number, false},
+        {"   ", 10, number, false},
+        {"", 10, nullptr, false},  // retyping: left alone
+        {" 7 ", 7, nullptr, true},
+        {"007", 7, nullptr, false},
+        {"10000", 10000, nullptr, true},
+        {"1", 1, nullptr, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
@@ -197,22 +229,71 @@ TEST(CCorvelView, ListChangeHandlersKeepArrayRowsAndTableInStep) {
     CAppHarness h;
     ASSERT_TRUE(h.Start());
     CCorvelView* v = h.view();
-    const uint32_t a = AddressFromOctets(10, 0, 0, 1), b = AddressFromOctets(10, 0, 0, 12), c = AddressFromOctets(192, 0, 2, 7);
+    const uint32_t a = AddressFromOctets(10, 0, 0, 1), b = AddressFromOctets(10, 0, 0, 12),
+                   c = AddressFromOctets(192, 0, 2, 7);
     const std::filesystem::path opened = h.Path("opened.ipl");
     WriteList(opened, 5, {{c, "Beta.example"}, {a, ""}, {c, "Beta.example"}});  // one address twice
     using Rows = std::vector<std::string>;
-    const struct { const char* what; std::function<bool()> act; bool accepted; Rows rows; const char* event; uint32_t newest; } steps[] = {
-        {"add", [&] { return v->AddHost(b, "", false); }, true, {"10.0.0.12"}, "added to list.\n", b},
-        {"add named", [&] { return v->AddHost(c, "alpha.example", true); }, true, {"10.0.0.12", "alpha.example"}, "added to list.\n", c},
-        {"add 10.0.0.1", [&] { return v->AddHost(a, "", false); }, true, {"10.0.0.1", "10.0.0.12", "alpha.example"}, "added to list.\n", a},
-        {"add again", [&] { return v->AddHost(a, "x", true); }, false, {"10.0.0.1", "10.0.0.12", "alpha.example"}, nullptr, 0},
-        {"remove", [&] { return v->RemoveHost(b); }, true, {"10.0.0.1", "alpha.example"}, nullptr, 0},
-        {"remove unknown", [&] { return v->RemoveHost(b); }, false, {"10.0.0.1", "alpha.example"}, nullptr, 0},
-        {"open a file", [&] { return h.doc()->OpenDocumentFile(QString::fromStdString(opened.string())); }, true,
-         {"10.0.0.1", "Beta.example"}, "add to list.\n", c},
+    const struct {
+        const char* what;
+        std::function<bool()> act;
+        bool accepted;
+        Rows rows;
+        const char* event;
+        uint32_t newest;
+    } steps[] = {
+        {"add",
+         [&] { return v->AddHost(b, "", false); },
+         true,
+         {"10.0.0.12"},
+         "added to list.\n",
+         b},
+        {"add named",
+         [&] { return v->AddHost(c, "alpha.example", true); },
+         true,
+         {"10.0.0.12", "alpha.example"},
+         "added to list.\n",
+         c},
+        {"add 10.0.0.1",
+         [&] { return v->AddHost(a, "", false); },
+         true,
+         {"10.0.0.1", "10.0.0.12", "alpha.example"},
+         "added to list.\n",
+         a},
+        {"add again",
+         [&] { return v->AddHost(a, "x", true); },
+         false,
+         {"10.0.0.1", "10.0.0.12", "alpha.example"},
+         nullptr,
+         0},
+        {"remove",
+         [&] { return v->RemoveHost(b); },
+         true,
+         {"10.0.0.1", "alpha.example"},
+         nullptr,
+         0},
+        {"remove unknown",
+         [&] { return v->RemoveHost(b); },
+         false,
+         {"10.0.0.1", "alpha.example"},
+         nullptr,
+         0},
+        {"open a file",
+         [&] { return h.doc()->OpenDocumentFile(QString::fromStdString(opened.string())); },
+         true,
+         {"10.0.0.1", "Beta.example"},
+         "add to list.\n",
+         c},
         {"new list", [&] { return h.doc()->OnNewDocument(); }, true, {}, nullptr, 0},
-        {"an add overtaken by a file that lists it", [&] { return h.doc()->OpenDocumentFile(QString::fromStdString(opened.string())) && v->AddHost(a, "", false); },
-         true, {"10.0.0.1", "Beta.example"}, "add to list.\n", a},
+        {"an add overtaken by a file that lists it",
+         [&] {
+             return h.doc()->OpenDocumentFile(QString::fromStdString(opened.string())) &&
+                    v->AddHost(a, "", false);
+         },
+         true,
+         {"10.0.0.1", "Beta.example"},
+         "add to list.\n",
+         a},
     };
     for (const auto& s : steps) {
         SCOPED_TRACE(s.what);
@@ -242,18 +323,29 @@ TEST(CCorvelView, RepliesReachTheRowOfTheirOwnHostOncePerRequest) {
     v->AddHost(one, "", false);
     v->AddHost(named, "Alpha.Example", true);
     Pump(20);
-    const auto reply = [&](uint32_t host, const char* text) { return [=] { v->OnPingReply(host, text); }; };
+    const auto reply = [&](uint32_t host, const char* text) {
+        return [=] { v->OnPingReply(host, text); };
+    };
     // Columns "ttl time bytes" of 10.0.0.1 | 10.0.0.12 | Alpha.Example, received of 10.0.0.1.
-    const struct { const char* what; std::function<void()> act; const char* rows; int received; } steps[] = {
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        const char* rows;
+        int received;
+    } steps[] = {
         {"reply before any round", reply(one, "ttl=64,time=4,bytes=32"), " * | * | * ", 0},
         {"a round", [&] { v->OnTimer(); }, " * | * | * ", 0},
         {"its reply", reply(one, "ttl=64,time=5,bytes=32"), "64 5 32| * | * ", 1},
-        {"a second reply to the same request", reply(one, "ttl=64,time=9,bytes=32"), "64 5 32| * | * ", 1},
-        {"reply for the named host", reply(named, "ttl=50,time=100,bytes=32"), "64 5 32| * |50 100 32", 1},
-        {"reply for a host not listed", reply(Loopback(1), "ttl=64,time=1,bytes=32"), "64 5 32| * |50 100 32", 1},
+        {"a second reply to the same request", reply(one, "ttl=64,time=9,bytes=32"),
+         "64 5 32| * | * ", 1},
+        {"reply for the named host", reply(named, "ttl=50,time=100,bytes=32"),
+         "64 5 32| * |50 100 32", 1},
+        {"reply for a host not listed", reply(Loopback(1), "ttl=64,time=1,bytes=32"),
+         "64 5 32| * |50 100 32", 1},
         {"timeout pass", [&] { v->OnPingTimeout(); }, "64 5 32| timeout |50 100 32", 1},
         {"error text", reply(named, "10.9.9.9:host unreachable"), "64 5 32| timeout |  ", 1},
-        {"next pass: only the silent time out", [&] { v->OnPingTimeout(); }, " timeout | timeout |  ", 1},
+        {"next pass: only the silent time out", [&] { v->OnPingTimeout(); },
+         " timeout | timeout |  ", 1},
     };
     for (const auto& s : steps) {
         SCOPED_TRACE(s.what);
@@ -261,7 +353,8 @@ TEST(CCorvelView, RepliesReachTheRowOfTheirOwnHostOncePerRequest) {
         Pump(10);
         std::string shown;
         for (const char* text : {"10.0.0.1", "10.0.0.12", "ALPHA.EXAMPLE"}) {
-            shown += (shown.empty() ? "" : "|") + h.Cell(text, 1) + " " + h.Cell(text, 2) + " " + h.Cell(text, 3);
+            shown += (shown.empty() ? "" : "|") + h.Cell(text, 1) + " " + h.Cell(text, 2) + " " +
+                     h.Cell(text, 3);
         }
         EXPECT_EQ(shown, s.rows);
         EXPECT_EQ(v->Hosts().FindHost(one)->m_nReceived, s.received);
@@ -274,7 +367,8 @@ TEST(CCorvelView, EngineMessagesOpenOneBoxPerTextWithoutBlocking) {
     ASSERT_TRUE(h.Start());
     SetMessageBoxRecorder(nullptr);  // real boxes, offscreen
     const int before = OpenNonModalBoxCount();
-    for (const char* text : {"sendto() WSAError 101", "sendto() WSAError 101", "select WSAError 9\r\nsecond line"}) {
+    for (const char* text :
+         {"sendto() WSAError 101", "sendto() WSAError 101", "select WSAError 9\r\nsecond line"}) {
         PostViewMessage(h.view(), WM_ENGINE_MESSAGE, 0, text);
     }
     Pump(50);  // returns: the boxes do not block
@@ -299,7 +393,8 @@ TEST(CCorvelView, IdleMovesLongHistoriesToFilesAndExitDeletesThem) {
     Pump(10);
     HostRecord* record = h.view()->Hosts().FindHost(host);
     const auto file = h.view()->HistoryFiles().PathOf(host);
-    while (record->m_history.size() < 102) AppendHistoryEvent(record->m_history, TimeStampNow(), "request timeout.");
+    while (record->m_history.size() < 102)
+        AppendHistoryEvent(record->m_history, TimeStampNow(), "request timeout.");
     // Nothing asks: the event loop's idle hook does it.
     ASSERT_TRUE(WaitFor([&] { return record->m_history.empty(); }, 2000));
     EXPECT_EQ(h.view()->HistoryFiles().Read(host).size(), 51u);

@@ -1,12 +1,13 @@
 // The view with the details window, the list's popup menus, the Delete key, the list
 // commands' states and the drop window.
+#include <gtest/gtest.h>
+
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPushButton>
 #include <QTableView>
-#include <gtest/gtest.h>
 
 #include "desktop/CDropWnd.h"
 #include "view/CAppHarness.h"
@@ -32,7 +33,9 @@ void StartWithThreeHosts(CAppHarness& h) {
 void Select(CAppHarness& h, const std::vector<int>& rows) {
     QItemSelectionModel* selection = h.view()->ListControl()->selectionModel();
     selection->clearSelection();
-    for (int r : rows) selection->select(h.view()->Rows()->index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    for (int r : rows)
+        selection->select(h.view()->Rows()->index(r, 0),
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 TEST(CViewWiring, DetailsWindowFollowsTheHostItShows) {
@@ -41,16 +44,30 @@ TEST(CViewWiring, DetailsWindowFollowsTheHostItShows) {
     CCorvelView* v = h.view();
     CHostInfoDlg* dlg = v->m_pInfoDlg;
     // Host shown, log rows, last event, sent and received fields.
-    const struct { const char* what; std::function<void()> act; uint32_t shown; int logRows; const char* last; const char* counts; } steps[] = {
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        uint32_t shown;
+        int logRows;
+        const char* last;
+        const char* counts;
+    } steps[] = {
         {"More details without a selection", [&] { v->OnMoreDetails(); }, 0, 0, "", "/"},
-        {"double click", [&] { v->OnListDoubleClick(h.Row("10.0.0.1")); }, kOne, 1, "added to list.", "0/0"},
+        {"double click", [&] { v->OnListDoubleClick(h.Row("10.0.0.1")); }, kOne, 1,
+         "added to list.", "0/0"},
         {"a round", [&] { v->OnTimer(); }, kOne, 1, "added to list.", "1/0"},
-        {"its reply", [&] { v->OnPingReply(kOne, "ttl=64,time=5,bytes=32"); }, kOne, 2, "ttl=64,time=5,bytes=32", "1/1"},
-        {"another host's reply", [&] { v->OnPingReply(kTwo, "ttl=64,time=7,bytes=32"); }, kOne, 2, "ttl=64,time=5,bytes=32", "1/1"},
-        {"two silent rounds", [&] { v->OnTimer(), Pump(20), v->OnTimer(); }, kOne, 3, "request timeout.", "3/1"},
-        {"More details on 10.0.0.2", [&] { Select(h, {h.Row("10.0.0.2")}), v->OnMoreDetails(); }, kTwo, 3, "request timeout.", "3/1"},
-        {"removing the host shown", [&] { v->RemoveHost(kTwo); }, kTwo, 4, "removed from list.", "3/1"},
-        {"removing another host", [&] { v->RemoveHost(kThree); }, kTwo, 4, "removed from list.", "3/1"},
+        {"its reply", [&] { v->OnPingReply(kOne, "ttl=64,time=5,bytes=32"); }, kOne, 2,
+         "ttl=64,time=5,bytes=32", "1/1"},
+        {"another host's reply", [&] { v->OnPingReply(kTwo, "ttl=64,time=7,bytes=32"); }, kOne, 2,
+         "ttl=64,time=5,bytes=32", "1/1"},
+        {"two silent rounds", [&] { v->OnTimer(), Pump(20), v->OnTimer(); }, kOne, 3,
+         "request timeout.", "3/1"},
+        {"More details on 10.0.0.2", [&] { Select(h, {h.Row("10.0.0.2")}), v->OnMoreDetails(); },
+         kTwo, 3, "request timeout.", "3/1"},
+        {"removing the host shown", [&] { v->RemoveHost(kTwo); }, kTwo, 4, "removed from list.",
+         "3/1"},
+        {"removing another host", [&] { v->RemoveHost(kThree); }, kTwo, 4, "removed from list.",
+         "3/1"},
         {"closing", [&] { dlg->reject(); }, 0, 4, "removed from list.", "3/1"},
     };
     for (const auto& s : steps) {
@@ -61,7 +78,9 @@ TEST(CViewWiring, DetailsWindowFollowsTheHostItShows) {
         EXPECT_EQ(dlg->isVisible(), s.shown != 0);
         ASSERT_EQ(dlg->LogRowCount(), s.logRows);
         EXPECT_EQ(s.logRows ? dlg->LogText(s.logRows - 1, 1) : "", s.last);
-        EXPECT_EQ(dlg->FieldText(CHostInfoDlg::kSent) + "/" + dlg->FieldText(CHostInfoDlg::kReceived), s.counts);
+        EXPECT_EQ(
+            dlg->FieldText(CHostInfoDlg::kSent) + "/" + dlg->FieldText(CHostInfoDlg::kReceived),
+            s.counts);
     }
 }
 
@@ -91,11 +110,21 @@ void Choose(CAppHarness& h, bool onRow, const char* text) {
 TEST(CViewWiring, PopupMenusShowTheirItemsAndStatesAndRunTheirCommands) {
     CAppHarness h;
     StartWithThreeHosts(h);
-    const std::string row = "Delete selected address(es)|-|Copy this address to clipboard|-|More details|-|Save to file";
-    const std::string rowGrey = "Delete selected address(es)|-|(Copy this address to clipboard)|-|More details|-|Save to file";
+    const std::string row =
+        "Delete selected address(es)|-|Copy this address to clipboard|-|More details|-|Save to "
+        "file";
+    const std::string rowGrey =
+        "Delete selected address(es)|-|(Copy this address to clipboard)|-|More details|-|Save to "
+        "file";
     const std::string edit = "Add an address|Add addresses|-|Import from file|-|";
-    const struct { std::vector<int> selected; bool onRow; std::string items; } cases[] = {
-        {{1}, true, row}, {{}, true, rowGrey}, {{0, 2}, true, rowGrey},
+    const struct {
+        std::vector<int> selected;
+        bool onRow;
+        std::string items;
+    } cases[] = {
+        {{1}, true, row},
+        {{}, true, rowGrey},
+        {{0, 2}, true, rowGrey},
         {{1}, false, edit + "Delete an address|Delete addresses|-|Clear all addresses"},
     };
     for (const auto& c : cases) {
@@ -109,15 +138,21 @@ TEST(CViewWiring, PopupMenusShowTheirItemsAndStatesAndRunTheirCommands) {
     EXPECT_EQ(h.RowTexts(), (std::vector<std::string>{"10.0.0.1", "10.0.0.3"}));
     Choose(h, false, "Clear all addresses");
     EXPECT_EQ(h.RowCount(), 0);
-    EXPECT_EQ(Popup(h, false), edit + "(Delete an address)|(Delete addresses)|-|(Clear all addresses)");
+    EXPECT_EQ(Popup(h, false),
+              edit + "(Delete an address)|(Delete addresses)|-|(Clear all addresses)");
 }
 
 TEST(CViewWiring, DeleteKeyRemovesTheSelectedRowsOnly) {
     CAppHarness h;
     StartWithThreeHosts(h);
     const std::vector<std::string> all = {"10.0.0.1", "10.0.0.2", "10.0.0.3"};
-    const struct { std::vector<int> selected; int key; std::vector<std::string> rows; } cases[] = {
-        {{}, Qt::Key_Delete, all}, {{0, 2}, Qt::Key_Backspace, all}, {{0, 2}, Qt::Key_Delete, {"10.0.0.2"}}};
+    const struct {
+        std::vector<int> selected;
+        int key;
+        std::vector<std::string> rows;
+    } cases[] = {{{}, Qt::Key_Delete, all},
+                 {{0, 2}, Qt::Key_Backspace, all},
+                 {{0, 2}, Qt::Key_Delete, {"10.0.0.2"}}};
     for (const auto& c : cases) {
         Select(h, c.selected);
         QKeyEvent press(QEvent::KeyPress, c.key, Qt::NoModifier);
@@ -133,7 +168,8 @@ TEST(CViewWiring, RemovingCommandsAndTheStopButtonAreGreyWhileTheListIsEmpty) {
     auto states = [&] {
         h.frame()->UpdateCommandUI();
         std::vector<bool> on;
-        for (int id : {ID_DELETE_ADDRESS, ID_DELETE_GROUP, ID_CLEAR_ALL}) on.push_back(h.frame()->Command(id)->isEnabled());
+        for (int id : {ID_DELETE_ADDRESS, ID_DELETE_GROUP, ID_CLEAR_ALL})
+            on.push_back(h.frame()->Command(id)->isEnabled());
         on.push_back(h.view()->StopButton()->isEnabled());
         return on;
     };
