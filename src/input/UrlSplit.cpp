@@ -80,8 +80,15 @@ UrlParts SplitUrl(const std::string& url) {
 }
 
 std::string JoinHttpUrl(const UrlParts& parts) {
+    // The host comes back from the parser percent-decoded, and the parser also takes a '%'
+    // that starts no escape as itself ("%%33" is "%3"). Written back bare, such a '%' would
+    // start an escape and name another host, so it goes out as "%25".
+    std::string url = "http://";
+    for (const char c : parts.host) {
+        url += c == '%' ? std::string_view("%25") : std::string_view(&c, 1);
+    }
     // Always explicit: an address that named port 0 must not quietly become port 80.
-    std::string url = "http://" + parts.host + ':' + std::to_string(parts.port);
+    url += ':' + std::to_string(parts.port);
     url += parts.object.empty() ? std::string("/") : parts.object;
     return url;
 }
