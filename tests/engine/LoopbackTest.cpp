@@ -119,15 +119,6 @@ TEST_F(LoopbackTest, RoundGetsOneReplyAndSendsOneRequestPerHost) {
     EXPECT_TRUE(errors_.empty());
 }
 
-TEST_F(LoopbackTest, PrimingReplyArrivesForAnUnlistedLoopback) {
-    std::promise<void> primed;
-    StartReceiver([&](uint32_t) { primed.set_value(); });
-    ASSERT_EQ(primed.get_future().wait_for(10s), std::future_status::ready);
-    StopReceiver();
-    ASSERT_EQ(replies_.size(), 1u);
-    EXPECT_TRUE(std::regex_match(replies_[kLocal].at(0), kTtl64)) << replies_[kLocal].at(0);
-}
-
 TEST_F(LoopbackTest, EmptyArraySendsNothingAndFreesTheGate) {
     RequestSpy spy;
     EXPECT_EQ(RunSender({}), 0);
