@@ -8,7 +8,7 @@ export LSAN_OPTIONS ?= suppressions=$(CURDIR)/tests/support/lsan.supp:print_supp
 export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS ?= suppressions=$(CURDIR)/tests/support/tsan.supp:halt_on_error=1:second_deadlock_stack=1
 
-.PHONY: deps run release test format-check test-asan test-tsan test-fuzz bench fuzz clean
+.PHONY: deps run release test format-check asan-build test-asan test-tsan test-fuzz stress bench fuzz fuzz-long clean
 
 deps:
 	@./scripts/install-deps
@@ -27,10 +27,17 @@ test: deps format-check test-fuzz test-tsan test-asan
 format-check:
 	git ls-files 'src/*' 'tests/*' 'fuzz/*' 'bench/*' 'tools/*' | grep -E '\.(h|cpp)$$' | xargs clang-format --dry-run --Werror
 
-test-asan:
+asan-build:
 	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DSONDREL_SANITIZE=address,undefined -DSONDREL_BENCH=OFF >/dev/null
 	cmake --build build/asan -j $(JOBS)
+
+test-asan: asan-build
 	cd build/asan && ctest --output-on-failure -j $(JOBS)
+
+# The address-sanitizer suite five times over while every core is busy, to bring out tests
+# that only pass on an idle machine. STRESS_TESTS=<ctest -R pattern> narrows it.
+stress: deps asan-build
+	./scripts/stress build/asan 5
 
 test-tsan:
 	cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DSONDREL_SANITIZE=thread -DSONDREL_BENCH=OFF "-DSONDREL_TEST_AREAS=engine;view" >/dev/null
@@ -44,9 +51,14 @@ test-fuzz: build/fuzz/CMakeCache.txt
 	cmake --build build/fuzz -j $(JOBS)
 	FUZZ_SEED=$(FUZZ_SEED) ./scripts/run-fuzzers build/fuzz/bin $(FUZZ_SECONDS)
 
-fuzz: FUZZ_SECONDS = 300
-fuzz: FUZZ_SEED =
-fuzz: deps test-fuzz
+# Five minutes a fuzzer from a fresh seed. What a run finds interesting stays in
+# fuzz/corpus/<fuzzer>/ (local, not committed) and the next run starts from it.
+fuzz-long: FUZZ_SECONDS = 300
+fuzz-long: FUZZ_SEED =
+fuzz-long: export FUZZ_CORPUS = $(CURDIR)/fuzz/corpus
+fuzz-long: deps test-fuzz
+
+fuzz: fuzz-long
 
 bench: release
 	cmake -S . -B build/release -DSONDREL_BENCH=ON >/dev/null
