@@ -74,7 +74,7 @@ TEST(CViewWiring, DetailsWindowFollowsTheHostItShows) {
         SCOPED_TRACE(s.what);
         s.act();
         Pump(20);
-        EXPECT_EQ(v->m_dwInfoAddress, s.shown);
+        EXPECT_EQ(v->m_dwInfoAddress.value_or(0), s.shown);
         EXPECT_EQ(dlg->isVisible(), s.shown != 0);
         ASSERT_EQ(dlg->LogRowCount(), s.logRows);
         EXPECT_EQ(s.logRows ? dlg->LogText(s.logRows - 1, 1) : "", s.last);
@@ -110,21 +110,18 @@ void Choose(CAppHarness& h, bool onRow, const char* text) {
 TEST(CViewWiring, PopupMenusShowTheirItemsAndStatesAndRunTheirCommands) {
     CAppHarness h;
     StartWithThreeHosts(h);
-    const std::string row =
-        "Delete selected address(es)|-|Copy this address to clipboard|-|More details|-|Save to "
-        "file";
-    const std::string rowGrey =
-        "Delete selected address(es)|-|(Copy this address to clipboard)|-|More details|-|Save to "
-        "file";
+    const auto row = [](const std::string& copy) {
+        return "Delete selected address(es)|-|" + copy + "|-|More details|-|Save to file";
+    };
     const std::string edit = "Add an address|Add addresses|-|Import from file|-|";
     const struct {
         std::vector<int> selected;
         bool onRow;
         std::string items;
     } cases[] = {
-        {{1}, true, row},
-        {{}, true, rowGrey},
-        {{0, 2}, true, rowGrey},
+        {{1}, true, row("Copy this address to clipboard")},
+        {{}, true, row("(Copy this address to clipboard)")},
+        {{0, 2}, true, row("(Copy this address to clipboard)")},
         {{1}, false, edit + "Delete an address|Delete addresses|-|Clear all addresses"},
     };
     for (const auto& c : cases) {
