@@ -1,11 +1,9 @@
 #include "input/UrlResolver.h"
 
-#include <curl/curl.h>
-
 #include <memory>
-#include <mutex>
 #include <optional>
 
+#include "input/CurlLibrary.h"
 #include "input/RefreshScan.h"
 #include "input/UrlSplit.h"
 
@@ -13,19 +11,14 @@ namespace sondrel {
 namespace {
 
 struct CurlEasyFree {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+    void operator()(CURL* handle) const { Curl()->easyCleanup(handle); }
 };
 using CurlEasy = std::unique_ptr<CURL, CurlEasyFree>;
 
 struct CurlListFree {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    void operator()(curl_slist* list) const { Curl()->slistFreeAll(list); }
 };
 using CurlList = std::unique_ptr<curl_slist, CurlListFree>;
-
-void InitCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 // Keeps the first bytes of a body the way fixed-size reads would, then stops the transfer.
 struct PageSink {
@@ -49,27 +42,33 @@ size_t WriteToSink(char* data, size_t size, size_t count, void* user) {
 // One internet session: a curl handle whose connections are reused from page to page.
 class PageSession {
 public:
-    explicit PageSession(const HttpTimeLimits& limits) : handle_(curl_easy_init()) {
-        headers_.reset(curl_slist_append(nullptr, kHttpAcceptHeader));
+    // A session whose library cannot be loaded fetches nothing.
+    explicit PageSession(const HttpTimeLimits& limits) {
+        const CurlLibrary* curl = Curl();
+        if (curl == nullptr) {
+            return;
+        }
+        handle_.reset(curl->easyInit());
+        headers_.reset(curl->slistAppend(nullptr, kHttpAcceptHeader));
         if (!handle_ || !headers_) {
             handle_.reset();
             return;
         }
         CURL* h = handle_.get();
-        curl_easy_setopt(h, CURLOPT_USERAGENT, kHttpUserAgent);
+        curl->easySetopt(h, CURLOPT_USERAGENT, kHttpUserAgent);
         // Our Accept replaces curl's own "*/*"; nothing else adds one.
-        curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers_.get());
-        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
-        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
-        curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        curl->easySetopt(h, CURLOPT_HTTPHEADER, headers_.get());
+        curl->easySetopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+        curl->easySetopt(h, CURLOPT_MAXREDIRS, 10L);
+        curl->easySetopt(h, CURLOPT_PROTOCOLS_STR, "http");
+        curl->easySetopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
         // The monitored host is an IPv4 address; fetch its pages over IPv4 too.
-        curl_easy_setopt(h, CURLOPT_IPRESOLVE, CURL_IPRESOLVE_V4);
-        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, limits.connectMs);
-        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, limits.pageMs);
+        curl->easySetopt(h, CURLOPT_IPRESOLVE, CURL_IPRESOLVE_V4);
+        curl->easySetopt(h, CURLOPT_CONNECTTIMEOUT_MS, limits.connectMs);
+        curl->easySetopt(h, CURLOPT_TIMEOUT_MS, limits.pageMs);
         // Time limits without SIGALRM: this runs on worker threads.
-        curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteToSink);
+        curl->easySetopt(h, CURLOPT_NOSIGNAL, 1L);
+        curl->easySetopt(h, CURLOPT_WRITEFUNCTION, WriteToSink);
     }
 
     // The examined bytes of a page that answered 200; nullopt for every other outcome.
@@ -77,18 +76,19 @@ public:
         if (!handle_) {
             return std::nullopt;
         }
+        const CurlLibrary* curl = Curl();
         CURL* h = handle_.get();
         PageSink sink;
-        curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
-        const CURLcode result = curl_easy_perform(h);
-        curl_easy_setopt(h, CURLOPT_WRITEDATA, nullptr);
+        curl->easySetopt(h, CURLOPT_URL, url.c_str());
+        curl->easySetopt(h, CURLOPT_WRITEDATA, &sink);
+        const CURLcode result = curl->easyPerform(h);
+        curl->easySetopt(h, CURLOPT_WRITEDATA, nullptr);
         const bool stoppedByUs = result == CURLE_WRITE_ERROR && sink.full;
         if (result != CURLE_OK && !stoppedByUs) {
             return std::nullopt;
         }
         long status = 0;
-        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+        curl->easyGetinfo(h, CURLINFO_RESPONSE_CODE, &status);
         if (status != 200) {
             return std::nullopt;
         }
@@ -103,7 +103,6 @@ private:
 }  // namespace
 
 std::string ResolveUrlHost(const std::string& url, const HttpTimeLimits& limits) {
-    InitCurlOnce();
     PageSession session(limits);
     std::string current = url;
     std::string host;

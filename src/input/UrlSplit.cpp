@@ -1,28 +1,28 @@
 #include "input/UrlSplit.h"
 
-#include <curl/curl.h>
-
 #include <cstdlib>
 #include <memory>
 #include <string_view>
+
+#include "input/CurlLibrary.h"
 
 namespace sondrel {
 namespace {
 
 struct CurlUrlFree {
-    void operator()(CURLU* handle) const { curl_url_cleanup(handle); }
+    void operator()(CURLU* handle) const { Curl()->urlCleanup(handle); }
 };
 using CurlUrl = std::unique_ptr<CURLU, CurlUrlFree>;
 
 struct CurlStringFree {
-    void operator()(char* text) const { curl_free(text); }
+    void operator()(char* text) const { Curl()->free(text); }
 };
 using CurlString = std::unique_ptr<char, CurlStringFree>;
 
 // One part of a parsed address; empty when the address lacks it.
 std::string GetPart(CURLU* handle, CURLUPart what, unsigned flags = 0) {
     char* raw = nullptr;
-    if (curl_url_get(handle, what, &raw, flags) != CURLUE_OK || raw == nullptr) {
+    if (Curl()->urlGet(handle, what, &raw, flags) != CURLUE_OK || raw == nullptr) {
         return {};
     }
     CurlString text(raw);
@@ -43,16 +43,17 @@ int KindOfScheme(std::string_view scheme) {
 
 UrlParts SplitUrl(const std::string& url) {
     UrlParts parts;
-    if (url.find('\0') != std::string::npos) {
+    const CurlLibrary* curl = url.find('\0') == std::string::npos ? Curl() : nullptr;
+    if (curl == nullptr) {
         return parts;
     }
-    CurlUrl handle(curl_url());
+    CurlUrl handle(curl->url());
     if (!handle) {
         return parts;
     }
     // Keep the path exactly as typed ("/a/../b" stays), and split addresses of any scheme.
     const unsigned setFlags = CURLU_NON_SUPPORT_SCHEME | CURLU_PATH_AS_IS;
-    if (curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), setFlags) != CURLUE_OK) {
+    if (curl->urlSet(handle.get(), CURLUPART_URL, url.c_str(), setFlags) != CURLUE_OK) {
         return parts;
     }
     parts.accepted = true;
@@ -60,11 +61,12 @@ UrlParts SplitUrl(const std::string& url) {
     parts.host = GetPart(handle.get(), CURLUPART_HOST);
     parts.object = GetPart(handle.get(), CURLUPART_PATH);
     if (parts.object.empty()) {
-        parts.object = "/";
+        // push_back, not = "/": GCC 12 misreads that assignment at -O2 as an overlapping copy.
+        parts.object.push_back('/');
     }
     char* rawQuery = nullptr;
     // An empty query ("/p?") is kept: the object carries the query text as typed.
-    if (curl_url_get(handle.get(), CURLUPART_QUERY, &rawQuery, 0) == CURLUE_OK && rawQuery) {
+    if (curl->urlGet(handle.get(), CURLUPART_QUERY, &rawQuery, 0) == CURLUE_OK && rawQuery) {
         CurlString query(rawQuery);
         parts.object += '?';
         parts.object += query.get();

@@ -70,6 +70,7 @@ for signal in INT TERM; do
   "$sondrel" --console --interval 1 127.0.0.3 >"$out" 2>"$err" &
   pid=$!
   sleep 2.5
+  expect_count "plain addresses leave libcurl unloaded" "/proc/$pid/maps" "libcurl" 0
   kill -s "$signal" "$pid"
   wait "$pid"
   expect_status "SIG$signal ends it cleanly" $? 0
@@ -80,8 +81,6 @@ done
 "$sondrel" --console --interval 0 127.0.0.1 >"$out" 2>"$err"
 expect_status "interval 0 is refused" $? 2
 expect "usage is shown" "$err" "^usage: sondrel --console"
-"$sondrel" --console >"$out" 2>"$err"
-expect_status "no hosts is a usage error" $? 2
 
 after=$(ls -la --time-style=full-iso "$bin_dir" | grep -E 'default\.ipl' || true)
 if [ "$before" = "$after" ]; then echo "ok: default.ipl left alone"; else
