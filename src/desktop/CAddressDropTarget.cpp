@@ -3,16 +3,14 @@
 #include <QAbstractScrollArea>
 #include <QCoreApplication>
 #include <QDropEvent>
-#include <QEventLoop>
 #include <QMimeData>
 #include <QTimer>
 #include <QWidget>
-#include <atomic>
 #include <memory>
-#include <thread>
 
 #include "app/CMainFrame.h"
 #include "desktop/DropRules.h"
+#include "input/CBackgroundTask.h"
 #include "input/HostEditing.h"
 #include "input/UrlResolver.h"
 #include "model/HostTable.h"
@@ -20,10 +18,6 @@
 #include "view/CMessageBox.h"
 
 namespace {
-
-// Drops in progress over all targets: both targets feed the same view, and a drop that
-// arrives while another is being looked up is refused rather than stacked.
-int g_dropsInProgress = 0;
 
 Qt::DropAction ToQt(sondrel::DropEffect effect) {
     switch (effect) {
@@ -71,6 +65,9 @@ void CAddressDropTarget::SetView(CCorvelView* view) {
             });
         }
     };
+    sink.updateCommands = [guarded] {
+        if (CMainFrame* frame = guarded ? guarded->Frame() : nullptr) frame->UpdateCommandUI();
+    };
     SetSink(std::move(sink));
 }
 
@@ -93,7 +90,9 @@ void CAddressDropTarget::SetLookups(sondrel::Resolver* resolver,
     m_resolveUrlHost = std::move(resolveUrlHost);
 }
 
-bool CAddressDropTarget::Busy() { return g_dropsInProgress > 0; }
+// Both targets feed the same view as the address commands do: a drop that arrives while a
+// lookup is pending is refused rather than stacked.
+bool CAddressDropTarget::Busy() { return CInputCommands::LookupPending(); }
 
 std::optional<std::string> CAddressDropTarget::TextOf(const QMimeData* data) {
     if (data == nullptr) {
@@ -125,66 +124,68 @@ void CAddressDropTarget::BringMainWindowToFront() {
     }
 }
 
-sondrel::TypedAddress CAddressDropTarget::LookUpOffThread(const sondrel::DropPlan& plan) {
-    // The lookup's state outlives this call only if the thread does, which join rules out.
-    struct Job {
-        sondrel::TypedAddress result;
-        std::atomic<bool> done{false};
-    };
-    auto job = std::make_shared<Job>();
-    QEventLoop loop;
-    QPointer<QEventLoop> waiting(&loop);
-    sondrel::Resolver* resolver = m_resolver;
-    sondrel::UrlHostResolver resolveUrlHost = m_resolveUrlHost;
-    std::thread worker([job, plan, resolver, resolveUrlHost, waiting] {
-        job->result = sondrel::LookUpDrop(plan, *resolver, resolveUrlHost);
-        job->done.store(true);
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [waiting] {
-                if (waiting) {
-                    waiting->quit();
-                }
-            },
-            Qt::QueuedConnection);
-    });
-    if (!job->done.load()) {
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+void CAddressDropTarget::UpdateCommands() {
+    if (m_sink.updateCommands) {
+        m_sink.updateCommands();
     }
-    worker.join();
-    return job->result;
 }
 
-bool CAddressDropTarget::DropText(const std::string& text) {
+void CAddressDropTarget::DropText(const std::string& text) {
     if (m_sink.openListFile) {
         if (auto path = sondrel::ListFileOfLink(text)) {
             m_sink.openListFile(QString::fromStdString(*path));
-            return true;
+            return;
         }
     }
+    auto pending = std::make_shared<CInputCommands::CPendingLookup>();
+    UpdateCommands();
+    // The boxes come once the drop has returned to its source, which must not wait for them.
+    QMetaObject::invokeMethod(
+        this, [this, text, pending] { LookUp(text, pending); }, Qt::QueuedConnection);
+}
+
+void CAddressDropTarget::LookUp(const std::string& text,
+                                const std::shared_ptr<CInputCommands::CPendingLookup>& pending) {
     const sondrel::DropPlan plan = sondrel::PlanDrop(text);
+    const QPointer<CAddressDropTarget> self(this);
     for (const std::string& notice : plan.notices) {
         ShowMessage(notice);
+        if (!self) {
+            return;
+        }
     }
-    QPointer<CAddressDropTarget> self(this);
-    ++g_dropsInProgress;
-    const sondrel::TypedAddress found = LookUpOffThread(plan);
-    --g_dropsInProgress;
-    if (!self) {
-        return false;
-    }
+    CBackgroundTask::Run<sondrel::TypedAddress>(
+        this,
+        [plan, resolver = m_resolver, resolveUrlHost = m_resolveUrlHost] {
+            return sondrel::LookUpDrop(plan, *resolver, resolveUrlHost);
+        },
+        [this, pending](sondrel::TypedAddress found) {
+            const QPointer<CAddressDropTarget> self(this);
+            AddFound(found);
+            pending->Release();
+            if (self) {
+                UpdateCommands();
+            }
+        });
+}
+
+void CAddressDropTarget::AddFound(const sondrel::TypedAddress& found) {
+    const QPointer<CAddressDropTarget> self(this);
     for (const std::string& message : found.messages) {
         ShowMessage(message);
+        if (!self) {
+            return;
+        }
     }
     const sondrel::HostTable* hosts = m_sink.hosts ? m_sink.hosts() : nullptr;
     if (!found.ok || hosts == nullptr || !m_sink.addHost) {
-        return false;
+        return;
     }
     if (const sondrel::HostRecord* existing = hosts->FindHost(found.address)) {
         // Already listed: the window comes forward and the box names the host's entry.
         BringMainWindowToFront();
         ShowMessage(sondrel::DuplicateHostMessage(found.address, *existing));
-        return false;
+        return;
     }
     m_sink.addHost(found.address, found.named ? found.name : std::string(), found.named);
     if (m_sink.autoPopup && m_sink.autoPopup()) {
@@ -194,7 +195,6 @@ bool CAddressDropTarget::DropText(const std::string& text) {
             main->activateWindow();
         }
     }
-    return true;
 }
 
 bool CAddressDropTarget::eventFilter(QObject* watched, QEvent* event) {
@@ -232,16 +232,12 @@ bool CAddressDropTarget::eventFilter(QObject* watched, QEvent* event) {
             auto* drop = static_cast<QDropEvent*>(event);
             const std::optional<std::string> text =
                 Busy() ? std::nullopt : TextOf(drop->mimeData());
-            QPointer<QObject> alive(watched);
-            const bool listFile = text && sondrel::ListFileOfLink(*text).has_value();
-            const bool added = text && DropText(*text);
-            if (!alive) {
-                return true;
-            }
-            if (added) {
-                // A list file is only read: its source must keep it.
-                drop->setDropAction(listFile ? Qt::CopyAction : Qt::MoveAction);
+            if (text) {
+                // The lookup cannot be waited for here: the source is told of a copy, so that
+                // it keeps its text whatever the lookup finds.
+                drop->setDropAction(Qt::CopyAction);
                 drop->accept();
+                DropText(*text);
             } else {
                 drop->setDropAction(Qt::IgnoreAction);
                 drop->ignore();

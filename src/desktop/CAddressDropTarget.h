@@ -1,17 +1,19 @@
 #pragma once
 // Makes a widget accept dropped text (a link from a web browser, a bare address or name, a
 // list file from a file manager) and adds the host it names to the main view's list, as a
-// typed address is added. Lookups run off the window thread; the window keeps repainting
-// and handling replies meanwhile, and user input waits until the drop is decided.
+// typed address is added. Lookups run off the window thread and the window stays usable;
+// the host is added when the lookup ends, and further drops are refused until then.
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "desktop/DroppedHost.h"
+#include "input/CInputCommands.h"
 #include "input/TypedAddress.h"
 #include "model/HostTable.h"
 #include "platform/Resolver.h"
@@ -33,6 +35,8 @@ struct CDropSink {
     std::function<bool()> autoPopup;
     // Opens a dropped list file as the document.
     std::function<void(const QString& path)> openListFile;
+    // Refreshes the enabled states of the main window's commands (a lookup began or ended).
+    std::function<void()> updateCommands;
 };
 
 class CAddressDropTarget : public QObject {
@@ -53,11 +57,11 @@ public:
     // The text a drop of this data carries, nullopt when it carries none.
     static std::optional<std::string> TextOf(const QMimeData* data);
 
-    // The drop itself, for a text already taken from the data: true when a host was added
-    // (or a list file opened).
-    bool DropText(const std::string& text);
+    // The drop itself, for a text already taken from the data: a list file is opened, any
+    // other text is looked up and its host added once the drop event has returned.
+    void DropText(const std::string& text);
 
-    // True while a drop is being looked up; further drops are refused meanwhile.
+    // True while a drop or an address command is being looked up; drops are refused meanwhile.
     static bool Busy();
 
 protected:
@@ -66,7 +70,10 @@ protected:
 private:
     void ShowMessage(const std::string& text);
     void BringMainWindowToFront();
-    sondrel::TypedAddress LookUpOffThread(const sondrel::DropPlan& plan);
+    void UpdateCommands();
+    void LookUp(const std::string& text,
+                const std::shared_ptr<CInputCommands::CPendingLookup>& pending);
+    void AddFound(const sondrel::TypedAddress& found);
 
     CDropSink m_sink;
     sondrel::Resolver* m_resolver = nullptr;

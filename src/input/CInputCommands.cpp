@@ -2,18 +2,16 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPointer>
 #include <QStatusBar>
-#include <atomic>
 #include <memory>
-#include <thread>
 
 #include "app/CMainFrame.h"
 #include "input/CAddressDialogs.h"
+#include "input/CBackgroundTask.h"
 #include "input/HostEditing.h"
 #include "input/UrlResolver.h"
 #include "view/CCorvelView.h"
@@ -23,6 +21,10 @@
 #include "view/Messages.h"
 
 namespace {
+
+int g_pendingLookups = 0;  // window thread only
+
+using Pending = std::shared_ptr<CInputCommands::CPendingLookup>;
 
 // Shows a fresh dialog modally and hands back its members when it closed with OK. The
 // dialog lives on the heap and is gone before any lookup starts: a child of the view must
@@ -38,20 +40,28 @@ bool AskFor(const CInputContext& ctx, Read read) {
     return accepted;
 }
 
+// A box may run a loop in which the parent is destroyed; the boxes after it are dropped.
+bool Alive(const CInputContext& ctx, const QPointer<QWidget>& parent) {
+    return ctx.parent == nullptr || parent;
+}
+
 // The texts keep their CR LF pairs; a box breaks lines at LF alone.
-void Show(const CInputContext& ctx, const std::string& text) {
-    QString shown = QString::fromStdString(text);
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    SondrelMessageBox(ctx.parent, shown);
+bool Show(const CInputContext& ctx, const std::vector<std::string>& texts) {
+    const QPointer<QWidget> parent(ctx.parent);
+    for (const std::string& text : texts) {
+        if (!Alive(ctx, parent)) return false;
+        QString shown = QString::fromStdString(text);
+        shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        SondrelMessageBox(ctx.parent, shown);
+    }
+    return Alive(ctx, parent);
 }
 
 void Apply(const CInputContext& ctx, const sondrel::EditOutcome& outcome, bool adding) {
     for (const uint32_t address : outcome.addresses) {
         (adding ? ctx.postAdded : ctx.postRemoved)(address);
     }
-    for (const std::string& message : outcome.messages) {
-        Show(ctx, message);
-    }
+    Show(ctx, outcome.messages);
 }
 
 sondrel::Resolver& ResolverOf(const CInputContext& ctx) {
@@ -65,63 +75,84 @@ sondrel::UrlHostResolver UrlResolutionOf(const CInputContext& ctx) {
 
 QString LookingUp(const QString& text) { return QStringLiteral("Looking up %1 ...").arg(text); }
 
+Pending BeginLookup(const CInputContext& ctx, const QString& typed) {
+    auto pending = std::make_shared<CInputCommands::CPendingLookup>();
+    if (ctx.setStatus) ctx.setStatus(LookingUp(typed));
+    if (ctx.updateCommands) ctx.updateCommands();
+    return pending;
+}
+
+// The result of a lookup reaches the list; the window is idle again once it has.
+void Conclude(const CInputContext& ctx, const Pending& pending,
+              const std::function<void()>& apply) {
+    const QPointer<QWidget> parent(ctx.parent);
+    if (ctx.setStatus) ctx.setStatus(QString());
+    apply();
+    pending->Release();
+    if (Alive(ctx, parent) && ctx.updateCommands) ctx.updateCommands();
+}
+
+void AddParsed(const CInputContext& ctx, const Pending& pending,
+               const sondrel::TypedAddress& parsed) {
+    // The duplicate rule is judged now, on the window thread, against the table as it is.
+    Conclude(ctx, pending, [&] { Apply(ctx, sondrel::AddTypedHost(*ctx.hosts, parsed), true); });
+}
+
+// The download notices come before the web address is resolved, so before the host is listed.
+void ResolveAndAdd(const CInputContext& ctx, const Pending& pending, sondrel::TypedPlan plan) {
+    if (plan.decided) {
+        AddParsed(ctx, pending, *plan.decided);
+        return;
+    }
+    if (!Show(ctx, plan.notices)) return;
+    sondrel::Resolver* resolver = &ResolverOf(ctx);
+    CBackgroundTask::Run<sondrel::TypedAddress>(
+        ctx.parent,
+        [plan = std::move(plan), resolver, resolveUrlHost = UrlResolutionOf(ctx)] {
+            return sondrel::ResolveTypedPlan(plan, *resolver, resolveUrlHost);
+        },
+        [ctx, pending](sondrel::TypedAddress parsed) { AddParsed(ctx, pending, parsed); });
+}
+
 }  // namespace
 
 namespace CInputCommands {
 
-bool RunWhileBusy(const CInputContext& ctx, const QString& status,
-                  const std::function<void()>& work) {
-    QPointer<QWidget> parent(ctx.parent);
-    const bool hadParent = ctx.parent != nullptr;
-    if (ctx.setStatus) ctx.setStatus(status);
+bool LookupPending() { return g_pendingLookups > 0; }
+
+CPendingLookup::CPendingLookup() {
+    ++g_pendingLookups;
     QApplication::setOverrideCursor(Qt::BusyCursor);
+}
 
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    QEventLoop loop;
-    QPointer<QEventLoop> waiting(&loop);
-    std::thread worker([&work, done, waiting] {
-        work();
-        done->store(true);
-        // Wakes the loop below; a loop that has already gone ignores it.
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [waiting] {
-                if (waiting) waiting->quit();
-            },
-            Qt::QueuedConnection);
-    });
-    if (!done->load()) {
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    worker.join();
+CPendingLookup::~CPendingLookup() { Release(); }
 
+void CPendingLookup::Release() {
+    if (!std::exchange(m_pending, false)) return;
+    --g_pendingLookups;
     QApplication::restoreOverrideCursor();
-    if (hadParent && !parent) return false;
-    if (ctx.setStatus) ctx.setStatus(QString());
-    return true;
 }
 
 void AddAddress(const CInputContext& ctx) {
     QString typed;
-    if (!AskFor<CAddAddressDlg>(ctx, [&](CAddAddressDlg& d) { typed = d.m_strAddress; }) ||
+    if (LookupPending() ||
+        !AskFor<CAddAddressDlg>(ctx, [&](CAddAddressDlg& d) { typed = d.m_strAddress; }) ||
         typed.isEmpty()) {
         return;
     }
-    const std::string text = typed.toStdString();
-    sondrel::Resolver& resolver = ResolverOf(ctx);
-    const sondrel::UrlHostResolver resolveUrlHost = UrlResolutionOf(ctx);
-    sondrel::TypedAddress parsed;
-    const bool alive = RunWhileBusy(ctx, LookingUp(typed), [&] {
-        parsed = sondrel::ParseTypedAddress(text, resolver, resolveUrlHost);
-    });
-    if (!alive) return;
-    // The duplicate rule is judged now, on the window thread, against the table as it is.
-    Apply(ctx, sondrel::AddTypedHost(*ctx.hosts, parsed), true);
+    const Pending pending = BeginLookup(ctx, typed);
+    sondrel::Resolver* resolver = &ResolverOf(ctx);
+    CBackgroundTask::Run<sondrel::TypedPlan>(
+        ctx.parent,
+        [text = typed.toStdString(), resolver] {
+            return sondrel::PlanTypedAddress(text, *resolver);
+        },
+        [ctx, pending](sondrel::TypedPlan plan) { ResolveAndAdd(ctx, pending, std::move(plan)); });
 }
 
 void AddGroup(const CInputContext& ctx) {
     std::string start, end;
-    if (!AskFor<CAddGroupDlg>(ctx, [&](CAddGroupDlg& d) {
+    if (LookupPending() || !AskFor<CAddGroupDlg>(ctx, [&](CAddGroupDlg& d) {
             start = d.m_strStartIp.toStdString();
             end = d.m_strEndIp.toStdString();
         })) {
@@ -132,22 +163,27 @@ void AddGroup(const CInputContext& ctx) {
 
 void DeleteAddress(const CInputContext& ctx) {
     QString typed;
-    if (!AskFor<CDeleteAddressDlg>(ctx, [&](CDeleteAddressDlg& d) { typed = d.m_strAddress; }) ||
+    if (LookupPending() ||
+        !AskFor<CDeleteAddressDlg>(ctx, [&](CDeleteAddressDlg& d) { typed = d.m_strAddress; }) ||
         typed.isEmpty()) {
         return;
     }
-    const std::string text = typed.toStdString();
-    sondrel::Resolver& resolver = ResolverOf(ctx);
-    std::optional<uint32_t> converted;
-    const bool alive = RunWhileBusy(
-        ctx, LookingUp(typed), [&] { converted = sondrel::ConvertDeleteText(text, resolver); });
-    if (!alive) return;
-    Apply(ctx, sondrel::DeleteTypedHost(*ctx.hosts, converted), false);
+    const Pending pending = BeginLookup(ctx, typed);
+    sondrel::Resolver* resolver = &ResolverOf(ctx);
+    CBackgroundTask::Run<std::optional<uint32_t>>(
+        ctx.parent,
+        [text = typed.toStdString(), resolver] {
+            return sondrel::ConvertDeleteText(text, *resolver);
+        },
+        [ctx, pending](std::optional<uint32_t> converted) {
+            Conclude(ctx, pending,
+                     [&] { Apply(ctx, sondrel::DeleteTypedHost(*ctx.hosts, converted), false); });
+        });
 }
 
 void DeleteGroup(const CInputContext& ctx) {
     std::string start, end;
-    if (!AskFor<CDeleteGroupDlg>(ctx, [&](CDeleteGroupDlg& d) {
+    if (LookupPending() || !AskFor<CDeleteGroupDlg>(ctx, [&](CDeleteGroupDlg& d) {
             start = d.m_strStartIp.toStdString();
             end = d.m_strEndIp.toStdString();
         })) {
@@ -157,15 +193,19 @@ void DeleteGroup(const CInputContext& ctx) {
 }
 
 void DeleteSelected(const CInputContext& ctx) {
+    if (LookupPending()) return;
     const std::vector<std::string> rows = ctx.selectedRowTexts();
     for (const uint32_t address : sondrel::HostsForSelectedRows(*ctx.hosts, rows)) {
         ctx.postRemoved(address);
     }
 }
 
-void ClearAll(const CInputContext& ctx) { ctx.clearAll(); }
+void ClearAll(const CInputContext& ctx) {
+    if (!LookupPending()) ctx.clearAll();
+}
 
 void ImportFromFile(const CInputContext& ctx) {
+    if (LookupPending()) return;
     const QString path = ctx.chooseImportFile
                              ? ctx.chooseImportFile()
                              : QFileDialog::getOpenFileName(ctx.parent, QString(), QString(),
@@ -218,6 +258,9 @@ CInputContext InputContextOf(CCorvelView& view) {
         return texts;
     };
     ctx.clearAll = [&view] { view.ClearAllHosts(); };
+    ctx.updateCommands = [&view] {
+        if (CMainFrame* frame = view.Frame()) frame->UpdateCommandUI();
+    };
     ctx.setStatus = [&view](const QString& text) {
         CMainFrame* frame = view.Frame();
         if (frame == nullptr) return;

@@ -2,6 +2,10 @@
 // The address commands of the main view: dialogs, lookups off the window thread, the rules
 // of the core, and the messages they produce. The view's handlers call these with the
 // context of the view (InputContextOf); tests give a context of their own.
+//
+// A lookup leaves the window usable: its result is applied when it comes. Meanwhile the
+// commands that change the list or replace the document are refused and shown disabled, so
+// that nothing done during the lookup lands on a list the result does not expect.
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -19,7 +23,7 @@ class QWidget;
 class CCorvelView;
 
 struct CInputContext {
-    QWidget* parent = nullptr;  // owner of the dialogs and boxes; the wait ends if it dies
+    QWidget* parent = nullptr;  // owner of the dialogs and boxes; a lookup's result dies with it
     sondrel::HostTable* hosts = nullptr;
     std::function<void(uint32_t)> postAdded;                     // WM_LIST_ADDED
     std::function<void(uint32_t)> postRemoved;                   // WM_LIST_REMOVED
@@ -32,6 +36,8 @@ struct CInputContext {
     sondrel::UrlHostResolver resolveUrlHost;
     std::function<int(QDialog&)> execDialog;
     std::function<QString()> chooseImportFile;
+
+    std::function<void()> updateCommands;  // enabled states of the frame's commands
 };
 
 // The context of the main view: its table, its messages, its rows, the frame's status bar.
@@ -58,10 +64,23 @@ void FillPopupMenu(QMenu& menu, const std::vector<sondrel::MenuItem>& items,
 // Filter of the import file chooser.
 inline constexpr char kListFileFilter[] = "Sondrel files (*.ipl)";
 
-// Runs work on a thread of its own while the window keeps repainting and shows that it is
-// busy (cursor and status text); user input waits until it is done. False when the parent
-// was destroyed meanwhile (the result must then not be applied).
-bool RunWhileBusy(const CInputContext& ctx, const QString& status,
-                  const std::function<void()>& work);
+// True while a lookup of a command or of a drop has a result to come. The commands that
+// change the list or replace the document refuse to run meanwhile.
+bool LookupPending();
+
+// Marks a lookup as pending, with the busy cursor, from construction until Release (or
+// destruction, when the result is dropped). The owner refreshes the commands' states after
+// either.
+class CPendingLookup {
+public:
+    CPendingLookup();
+    ~CPendingLookup();
+    CPendingLookup(const CPendingLookup&) = delete;
+    CPendingLookup& operator=(const CPendingLookup&) = delete;
+    void Release();
+
+private:
+    bool m_pending = true;
+};
 
 }  // namespace CInputCommands

@@ -37,33 +37,44 @@ int ApplyDownloadRule(UrlParts& parts) {
     return applied;
 }
 
-TypedAddress ParseTypedAddress(const std::string& text, Resolver& resolver,
-                               const UrlHostResolver& resolveUrlHost) {
+TypedPlan PlanTypedAddress(const std::string& text, Resolver& resolver) {
+    TypedPlan plan;
+    plan.text = text;
     TypedAddress result;
     const std::uint32_t dotted = InetAddr(text);
     if (dotted != kInaddrNone) {
         result.ok = true;
         result.address = dotted;
-        return result;
+        plan.decided = std::move(result);
+        return plan;
     }
     if (auto found = resolver.LookupName(text)) {
         result.ok = true;
         result.address = *found;
         result.named = true;
         result.name = text;
-        return result;
+        plan.decided = std::move(result);
+        return plan;
     }
     if (!Contains(text, "//")) {
-        return Refused(std::move(result));
+        plan.decided = Refused(std::move(result));
+        return plan;
     }
-    UrlParts parts = SplitUrl(text);
-    const int downloads = ApplyDownloadRule(parts);
-    for (int i = 0; i < downloads; ++i) {
-        result.messages.emplace_back(kDownloadUrlInstead);
+    plan.parts = SplitUrl(text);
+    const int downloads = ApplyDownloadRule(plan.parts);
+    plan.notices.assign(static_cast<std::size_t>(downloads), kDownloadUrlInstead);
+    return plan;
+}
+
+TypedAddress ResolveTypedPlan(const TypedPlan& plan, Resolver& resolver,
+                              const UrlHostResolver& resolveUrlHost) {
+    if (plan.decided) {
+        return *plan.decided;
     }
-    std::string host = parts.host;
+    TypedAddress result;
+    std::string host = plan.parts.host;
     // Only the host travels: resolution starts at its root page on the standard port.
-    if (parts.serviceKind == kServiceHttp && resolveUrlHost) {
+    if (plan.parts.serviceKind == kServiceHttp && resolveUrlHost) {
         host = resolveUrlHost("http://" + host);
     }
     const std::uint32_t hostDotted = InetAddr(host);
@@ -76,10 +87,18 @@ TypedAddress ParseTypedAddress(const std::string& text, Resolver& resolver,
         result.ok = true;
         result.address = *found;
         result.named = true;
-        result.name = text;
+        result.name = plan.text;
         return result;
     }
     return Refused(std::move(result));
+}
+
+TypedAddress ParseTypedAddress(const std::string& text, Resolver& resolver,
+                               const UrlHostResolver& resolveUrlHost) {
+    const TypedPlan plan = PlanTypedAddress(text, resolver);
+    TypedAddress result = ResolveTypedPlan(plan, resolver, resolveUrlHost);
+    result.messages.insert(result.messages.begin(), plan.notices.begin(), plan.notices.end());
+    return result;
 }
 
 }  // namespace sondrel

@@ -2,6 +2,7 @@
 // Turning the text a user typed (dotted address, domain name or web address) into a host.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,21 @@ struct TypedAddress {
 // not a web address the parser accepts; the parts reached so far are then kept. Returns how
 // often the rule applied (one message each).
 int ApplyDownloadRule(UrlParts& parts);
+
+// ParseTypedAddress in two steps, so that a window can show the download notices before the
+// host is resolved. The plan holds the result already when the text is a dotted address or a
+// name, or is refused without holding "//"; otherwise the web address's parts after the
+// download rule. Planning blocks on the name lookup of the whole text; resolving on the page
+// fetches and the host's lookup. Both are safe on any thread when the lookups are.
+struct TypedPlan {
+    std::string text;
+    std::optional<TypedAddress> decided;
+    UrlParts parts;
+    std::vector<std::string> notices;  // "We will add the download url instead." per use
+};
+TypedPlan PlanTypedAddress(const std::string& text, Resolver& resolver);
+TypedAddress ResolveTypedPlan(const TypedPlan& plan, Resolver& resolver,
+                              const UrlHostResolver& resolveUrlHost);
 
 // Dotted address, then name lookup of the whole text, then (only for text holding "//") the
 // web address: download rule, refresh resolution of an HTTP host, conversion of the host.

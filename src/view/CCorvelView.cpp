@@ -274,18 +274,23 @@ void CCorvelView::ConnectCommands() {
     f->OnUpdateCommand(ID_STOP, [this](QAction* a) { a->setEnabled(!m_bStopped); });
     f->OnUpdateCommand(ID_AUTO_START, [](QAction* a) { a->setChecked(g_bAutoStart); });
     f->OnUpdateCommand(ID_AUTO_POPUP, [](QAction* a) { a->setChecked(g_bAutoPopup); });
-    f->OnUpdateCommand(ID_DELETE_SELECTED,
-                       [this](QAction* a) { a->setEnabled(!SelectedRows().empty()); });
-    f->OnUpdateCommand(ID_DELETE_ADDRESS, [this](QAction* a) {
+    // While a lookup's result is to come, nothing may change the list or replace it.
+    const auto idle = [] { return !CInputCommands::LookupPending(); };
+    for (const int id : {ID_ADD_ADDRESS, ID_ADD_GROUP, ID_IMPORT, ID_FILE_NEW, ID_FILE_OPEN})
+        f->OnUpdateCommand(id, [idle](QAction* a) { a->setEnabled(idle()); });
+    f->OnUpdateCommand(ID_DELETE_SELECTED, [this, idle](QAction* a) {
+        a->setEnabled(!SelectedRows().empty() && idle());
+    });
+    f->OnUpdateCommand(ID_DELETE_ADDRESS, [this, idle](QAction* a) {
         const bool listed = ListCommandStatesFor(m_addresses.size(), 0).deleteAddress;
-        a->setEnabled(listed);
+        a->setEnabled(listed && idle());
         m_btnStop->setEnabled(listed);
     });
-    f->OnUpdateCommand(ID_DELETE_GROUP, [this](QAction* a) {
-        a->setEnabled(ListCommandStatesFor(m_addresses.size(), 0).deleteGroup);
+    f->OnUpdateCommand(ID_DELETE_GROUP, [this, idle](QAction* a) {
+        a->setEnabled(ListCommandStatesFor(m_addresses.size(), 0).deleteGroup && idle());
     });
-    f->OnUpdateCommand(ID_CLEAR_ALL, [this](QAction* a) {
-        a->setEnabled(ListCommandStatesFor(m_addresses.size(), 0).clearAll);
+    f->OnUpdateCommand(ID_CLEAR_ALL, [this, idle](QAction* a) {
+        a->setEnabled(ListCommandStatesFor(m_addresses.size(), 0).clearAll && idle());
     });
 }
 

@@ -38,9 +38,12 @@ Qt::DropAction Send(QWidget* widget, const QMimeData* data, bool ctrl = false) {
     return event.isAccepted() ? event.dropAction() : Qt::IgnoreAction;
 }
 
-Qt::DropAction DropOn(QWidget* widget, const QMimeData* data) {
+// A drop is accepted as a copy before its lookup; what it adds comes when that has ended.
+Qt::DropAction DropOn(QWidget* widget, const QMimeData* data, bool settle = true) {
     Send<QDragEnterEvent>(widget, data);
-    return Send<QDropEvent>(widget, data);
+    const Qt::DropAction action = Send<QDropEvent>(widget, data);
+    EXPECT_TRUE(!settle || test::WaitFor([] { return !CAddressDropTarget::Busy(); }, 20000));
+    return action;
 }
 
 // Stands in for the main view: its host table, the hosts it was told about, the list files
@@ -56,7 +59,8 @@ protected:
                             posted.push_back(address);
                         },
                         [this] { return &mainWindow; }, [this] { return autoPopup; },
-                        [this](const QString& path) { opened.push_back(path); }});
+                        [this](const QString& path) { opened.push_back(path); },
+                        [this] { ++commandUpdates; }});
         target.SetLookups(&resolver, urls.Function());
         target.Register(&widget);
     }
@@ -68,6 +72,7 @@ protected:
     HostTable hosts;
     std::vector<uint32_t> posted;
     std::vector<QString> opened, messages;
+    int commandUpdates = 0;  // at the start and at the end of each lookup
     bool autoPopup = false;
     QWidget mainWindow, widget;
     test::FakeResolver resolver{{"www.example.test", Ip("192.0.2.21")},
@@ -150,7 +155,8 @@ TEST_F(DropTargetTest, Drops) {
         hosts.HostAt(Ip("198.51.100.5"));
         HostRecord& listed = hosts.HostAt(Ip("192.0.2.21"));
         listed.m_strName = "http://www.example.test/first", listed.m_bNamed = 1;
-        EXPECT_EQ(Drop(c.uriList, c.plain), c.address ? Qt::MoveAction : Qt::IgnoreAction);
+        EXPECT_EQ(Drop(c.uriList, c.plain),
+                  (c.uriList + c.plain).empty() ? Qt::IgnoreAction : Qt::CopyAction);
         EXPECT_EQ(messages, c.messages);
         EXPECT_EQ(urls.asked, c.fetched);
         EXPECT_EQ(posted,
@@ -165,14 +171,30 @@ TEST_F(DropTargetTest, AutoPopupAndListFiles) {
         hosts.RemoveAllHosts();
         mainWindow.hide();
         autoPopup = popup;
-        ASSERT_EQ(Drop("", "http://198.51.100.7/"), Qt::MoveAction);
+        ASSERT_EQ(Drop("", "http://198.51.100.7/"), Qt::CopyAction);
         EXPECT_EQ(mainWindow.isVisible(), popup) << "auto popup " << popup;
     }
     posted.clear();
-    EXPECT_EQ(Drop("file:///home/user/my%20hosts.ipl\r\n", ""), Qt::CopyAction)
-        << "the source keeps its file";
+    EXPECT_EQ(Drop("file:///home/user/my%20hosts.ipl\r\n", ""), Qt::CopyAction);
     EXPECT_EQ(opened, std::vector<QString>{"/home/user/my hosts.ipl"});
     EXPECT_TRUE(posted.empty());
+}
+
+// A drop during a lookup is refused at once; the pending one alone adds its host, and its
+// notice has come before.
+TEST_F(DropTargetTest, DropsDuringALookupAreRefused) {
+    test::Gate gate;
+    target.SetLookups(&resolver,
+                      [&](const std::string& url) { return gate.Pass(), url.substr(7); });
+    const std::string link = "http://dl.test/download?url=http://www.example.test/";
+    EXPECT_EQ(DropOn(&widget, Mime("", link).get(), false), Qt::CopyAction);
+    ASSERT_TRUE(test::WaitFor([&] { return gate.Entered() == 1; }, 20000));
+    EXPECT_EQ(messages, std::vector<QString>{"We will add the download url instead."});
+    EXPECT_EQ(DropOn(&widget, Mime("", "http://198.51.100.7/").get(), false), Qt::IgnoreAction);
+    gate.Open();
+    ASSERT_TRUE(test::WaitFor([] { return !CAddressDropTarget::Busy(); }, 20000));
+    EXPECT_EQ(posted, std::vector<uint32_t>{Ip("192.0.2.21")});
+    EXPECT_EQ(commandUpdates, 2);
 }
 
 TEST_F(DropTargetTest, NamedLinkThroughALocalWebServer) {
@@ -187,7 +209,7 @@ TEST_F(DropTargetTest, NamedLinkThroughALocalWebServer) {
         return ResolveUrlHost(url + ":" + std::to_string(server.port()));
     });
     const std::string link = "http://localhost/some/page.html";
-    ASSERT_EQ(Drop(link + "\r\n", link), Qt::MoveAction);
+    ASSERT_EQ(Drop(link + "\r\n", link), Qt::CopyAction);
     ASSERT_EQ(server.Heads().size(), 1u);
     EXPECT_EQ(server.Heads()[0].rfind("GET / ", 0), 0u) << "resolution starts at the root page";
     ASSERT_EQ(posted, std::vector<uint32_t>{Ip("127.0.0.9")});
@@ -204,9 +226,9 @@ TEST(DropTargetOnViewTest, DroppedLinkBecomesARowOfTheMainList) {
     QWidget* viewport = harness.view()->ListControl()->viewport();
     g_bAutoPopup = false;
     const auto data = Mime("", "http://198.51.100.7/index.html");
-    EXPECT_EQ(DropOn(viewport, data.get()), Qt::MoveAction);
+    EXPECT_EQ(DropOn(viewport, data.get()), Qt::CopyAction);
     ASSERT_TRUE(test::WaitFor([&] { return harness.Row("198.51.100.7") >= 0; }, 5000));
-    EXPECT_EQ(DropOn(viewport, data.get()), Qt::IgnoreAction);
+    DropOn(viewport, data.get());
     EXPECT_EQ(harness.messages, std::vector<QString>{Duplicate("198.51.100.7")});
     g_bAutoPopup = true;
 }

@@ -3,7 +3,10 @@
 // them; the page fetches remember what they were asked.
 #include <arpa/inet.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 
 #include "input/TypedAddress.h"
 #include "platform/Resolver.h"
@@ -41,6 +44,32 @@ struct FakeUrls {
             return it == moves.end() ? url.substr(7) : it->second;
         };
     }
+};
+
+// Holds every caller of Pass until Open (or until a generous guard, so that a failing test ends).
+class Gate {
+public:
+    void Pass() {
+        std::unique_lock lock(mutex_);
+        ++entered_;
+        changed_.notify_all();
+        changed_.wait_for(lock, std::chrono::seconds(30), [this] { return open_; });
+    }
+    void Open() {
+        const std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+    int Entered() {
+        const std::lock_guard lock(mutex_);
+        return entered_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int entered_ = 0;
+    bool open_ = false;
 };
 
 }  // namespace sondrel::test
