@@ -14,13 +14,16 @@
 #include <QSettings>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "app/Tools.h"
+#include "desktop/CDesktopNotice.h"
 #include "engine/IcmpSocket.h"
 #include "model/CCorvelDoc.h"
 #include "platform/Autostart.h"
@@ -37,12 +40,29 @@ const char* const kRecentGroup = "Recent File List";
 
 // Written by the signal handler, read by the main thread's notifier.
 int g_signalPipe[2] = {-1, -1};
+std::atomic<int> g_signalsSeen{0};  // lock-free: safe in a handler
 
 void OnTerminationSignal(int) {
+    // The first signal ends the program through its event loop; should that be stuck, a
+    // second one ends it here.
+    if (g_signalsSeen.fetch_add(1) > 0) {
+        static const char kLine[] = "sondrel: ended by a second signal\n";
+        (void)!::write(STDERR_FILENO, kLine, sizeof kLine - 1);
+        ::_exit(1);
+    }
     const char byte = 1;
     const int saved = errno;
     (void)!::write(g_signalPipe[0], &byte, 1);
     errno = saved;
+}
+
+// Nobody may be at the screen to close a box: the reason goes to standard error and to the
+// desktop's notifications.
+void ReportWithoutWindow(const QString& text) {
+    QString line = text;
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    std::fprintf(stderr, "sondrel: %s\n", line.toLocal8Bit().constData());
+    NotifyDesktop(QStringLiteral("Sondrel"), text);
 }
 
 }  // namespace
@@ -155,6 +175,12 @@ void CCorvelApp::ConnectAppCommands() {
     m_frame->OnCommand(ID_FILE_SAVE_AS, [doc] { doc->OnFileSaveAs(); });
     m_frame->OnCommand(ID_APP_ABOUT, [this] { OnAppAbout(); });
     m_frame->onOpenFile = [doc](const QString& path) { doc->OpenDocumentFile(path); };
+    // An entry that no longer opens leaves the list once its message has been seen.
+    m_frame->onOpenRecentFile = [this, doc](const QString& path) {
+        if (doc->OpenDocumentFile(path)) return true;
+        RemoveRecentFile(path);
+        return false;
+    };
     doc->onRecentFile = [this](const QString& path) { AddRecentFile(path); };
 }
 
@@ -210,6 +236,13 @@ void CCorvelApp::AddRecentFile(const QString& path) {
     files.removeAll(path);
     files.prepend(path);
     while (files.size() > kRecentFileCount) files.removeLast();
+    SaveRecentFiles(files);
+    if (m_frame) m_frame->SetRecentFiles(files);
+}
+
+void CCorvelApp::RemoveRecentFile(const QString& path) {
+    QStringList files = RecentFiles();
+    if (files.removeAll(path) == 0) return;
     SaveRecentFiles(files);
     if (m_frame) m_frame->SetRecentFiles(files);
 }
@@ -297,17 +330,28 @@ void CCorvelApp::InstallSignalHandlers() {
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &sa, nullptr);
-    // Logging out: the session asks for the data first; the list is saved then as well.
+    // Logging out: the session asks for the data first; the program ends then, as on a signal.
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        connect(gui, &QGuiApplication::commitDataRequest, this, [this] {
-            if (m_view) m_view->SaveDefaultList();
-        });
+        connect(gui, &QGuiApplication::commitDataRequest, this, [this] { EndUnattended(); });
     }
 }
 
 void CCorvelApp::OnSignal() {
     char buf[16];
     while (::read(g_signalPipe[1], buf, sizeof buf) > 0) {
+    }
+    EndUnattended();
+}
+
+void CCorvelApp::EndUnattended() {
+    if (m_bEndingUnattended) return;
+    m_bEndingUnattended = true;
+    // A box would wait for ever, and hold up a logout with it; the exit status tells instead.
+    if (m_view) {
+        m_view->onSaveFailed = [this](const QString& text) {
+            m_exitCode = 1;
+            ReportWithoutWindow(text);
+        };
     }
     // As Exit does: the window closes, the view saves the list and stops the engine.
     if (m_frame) {
@@ -372,5 +416,5 @@ int RunDesktop(int argc, char** argv) {
     if (!theApp.InitInstance(FileArguments(QApplication::arguments()))) return theApp.ExitCode();
     const int result = QApplication::exec();
     theApp.ExitInstance();
-    return result;
+    return result != 0 ? result : theApp.ExitCode();
 }

@@ -2,7 +2,8 @@
 // The application object: creates the named events, makes sure one instance runs per user,
 // builds the document, the main window and the view, shows the window, reads the Auto start
 // state, and keeps the recent-file list. It also runs the idle work (history flushing) when
-// the event loop is about to wait, and turns SIGTERM, SIGINT and SIGHUP into Exit.
+// the event loop is about to wait, and turns SIGTERM, SIGINT, SIGHUP and a logout into an Exit
+// that shows no box.
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -38,6 +39,7 @@ public:
     // Start-up. False: this process ends now, with ExitCode() (a later start that handed
     // over to the running one ends with 0; a failure with 1).
     bool InitInstance(const QStringList& files);
+    // After the event loop: 1 when an unattended end could not save the list.
     int ExitCode() const { return m_exitCode; }
     // After the event loop: closes the main window (saving the list) and releases it.
     void ExitInstance();
@@ -46,6 +48,7 @@ public:
     bool OnIdle(int count);
     void OnAppAbout();
     void AddRecentFile(const QString& path);
+    void RemoveRecentFile(const QString& path);
     QStringList RecentFiles() const;
 
     CMainFrame* Frame() const { return m_frame; }
@@ -64,6 +67,9 @@ private:
     void RunIdle();
     void InstallSignalHandlers();
     void OnSignal();
+    // Ends the program with no one to answer a box (a signal, a logout); ExitCode() is 1 when
+    // the list could not be saved.
+    void EndUnattended();
     void SaveRecentFiles(const QStringList& files) const;
 
     Options m_options;
@@ -84,6 +90,7 @@ private:
     bool m_idleQueued = false;
     int m_idleCount = 0;
     QSocketNotifier* m_signalNotifier = nullptr;
+    bool m_bEndingUnattended = false;
 };
 
 // Whether to ask Qt for its X11 platform: on a Wayland session with XWayland at hand, unless

@@ -257,7 +257,7 @@ void CMainFrame::RebuildRecentMenu() {
         a->setStatusTip(QStringLiteral("Open this document"));
         a->setData(ID_FILE_MRU_FILE1 + n - 1);
         connect(a, &QAction::triggered, this, [this, file] {
-            if (onOpenFile) onOpenFile(file);
+            if (onOpenRecentFile) onOpenRecentFile(file);
         });
         m_fileMenu->insertAction(m_recentSeparatorEnd, a);
         m_recentActions.push_back(a);
@@ -267,6 +267,7 @@ void CMainFrame::RebuildRecentMenu() {
 void CMainFrame::SetView(CCorvelView* view) {
     m_pView = view;
     setCentralWidget(view);
+    hasTray = [view] { return view->HasTray(); };
 }
 
 void CMainFrame::ShowAndRaise() {
@@ -279,14 +280,15 @@ void CMainFrame::changeEvent(QEvent* e) {
     QMainWindow::changeEvent(e);
     if (e->type() != QEvent::WindowStateChange || !isMinimized()) return;
     // Minimising hides the window into the tray; without a tray it could not come back, so
-    // it then minimises as usual.
-    if (m_pView != nullptr && m_pView->HasTray()) {
-        QTimer::singleShot(0, this, [this] {
-            if (!isMinimized()) return;
-            hide();
-            setWindowState(windowState() & ~Qt::WindowMinimized);
-        });
-    }
+    // it then minimises as usual. The hide waits until the window system has finished the
+    // state change. The minimised state stays while hidden: clearing it would map the native
+    // window again behind the hidden widget, an unpainted frame. ShowAndRaise clears it.
+    if (m_bHidePending || !hasTray || !hasTray()) return;
+    m_bHidePending = true;
+    QTimer::singleShot(0, this, [this] {
+        m_bHidePending = false;
+        if (isMinimized()) hide();
+    });
 }
 
 void CMainFrame::closeEvent(QCloseEvent* e) {

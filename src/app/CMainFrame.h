@@ -36,13 +36,18 @@ public:
     // The recent-file entries, most recent first; an empty list shows "Recent Files" grey.
     void SetRecentFiles(const QStringList& files);
     const QStringList& RecentFiles() const { return m_recentFiles; }
-    // Called with the path of a chosen recent file or of a list file dropped on the window.
+    // Called with the path of a list file dropped on the window.
     std::function<void(const QString&)> onOpenFile;
+    // Called with the path of a chosen recent file; false when it could not be opened.
+    std::function<bool(const QString&)> onOpenRecentFile;
 
     void SetView(CCorvelView* view);
     CCorvelView* View() const { return m_pView; }
     // Shows the window normally and brings it to the front (tray, second start, drops).
     void ShowAndRaise();
+    // Whether a tray icon can bring the window back, so that minimising hides it. The view
+    // answers once it is set.
+    std::function<bool()> hasTray;
     // The status bar's idle text.
     QLabel* IdleText() const { return m_idleText; }
 
@@ -74,6 +79,7 @@ private:
     QLabel* m_idleText = nullptr;
     CCorvelView* m_pView = nullptr;
     bool m_bClosing = false;
+    bool m_bHidePending = false;
 };
 
 // The local list file a drop or a file:// link names, or an empty text when it names none.

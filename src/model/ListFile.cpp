@@ -224,16 +224,17 @@ ListLoadStatus LoadInto(const std::filesystem::path& path, HostTable& hosts, boo
     status.added = MergeEntries(read.entries, hosts);
     if (read.ok()) return status;
     status.kind = ListLoadStatus::Kind::Damaged;
-    status.message = path.string() + " " + DescribeListFault(read);
+    // Paths run long: the reason gets a line of its own.
+    status.message = path.string() + ":\n" + DescribeListFault(read);
     if (keepDamaged) {
         std::filesystem::path copy = path;
         copy += ".damaged";
         std::string why;
         if (WriteFileAtomically(copy, bytes, why)) {
             status.damagedCopy = copy;
-            status.message += "; the file was kept as " + copy.string();
+            status.message += "\nThe file was kept as " + copy.string() + ".";
         } else {
-            status.message += "; " + why;
+            status.message += "\n" + why;
         }
     }
     return status;

@@ -677,10 +677,6 @@ void CCorvelView::LoadDefaultList() {
         if (text.isEmpty())
             text = QStringLiteral("%1 could not be read.").arg(ToQ(m_setup.defaultList.string()));
         text += QStringLiteral("\n%1 host(s) were kept.").arg(status.added.size());
-        if (!status.damagedCopy.empty()) {
-            text += QStringLiteral("\nThe damaged file was kept as %1.")
-                        .arg(ToQ(status.damagedCopy.string()));
-        }
         ReportOnce(text);
     }
 }
@@ -691,8 +687,9 @@ bool CCorvelView::SaveDefaultList() {
     if (WriteDefaultList(m_setup.defaultList, m_nInterval, m_hosts, message)) {
         return true;
     }
-    SondrelMessageBox(m_pFrame, QStringLiteral("The list could not be saved to %1.\n%2")
-                                    .arg(ToQ(m_setup.defaultList.string()), ToQ(message)));
+    const QString text = QStringLiteral("The list could not be saved to %1.\n%2")
+                             .arg(ToQ(m_setup.defaultList.string()), ToQ(message));
+    onSaveFailed ? onSaveFailed(text) : SondrelMessageBox(m_pFrame, text);
     return false;
 }
 

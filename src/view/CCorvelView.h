@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,8 +67,9 @@ public:
     // files, removes the tray icon. Runs once; later calls do nothing.
     void OnDestroy();
     // Writes default.ipl now (exit, logout). False when it could not be written; the user
-    // has been told.
+    // has been told, through onSaveFailed when set (no one may be there to close a box).
     bool SaveDefaultList();
+    std::function<void(const QString& text)> onSaveFailed;
 
     // --- Hosts, for the commands that add and remove them -------------------------------
     sondrel::HostTable& Hosts() { return m_hosts; }

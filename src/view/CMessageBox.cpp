@@ -1,8 +1,12 @@
 #include "view/CMessageBox.h"
 
+#include <QEvent>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPointer>
 #include <QSet>
+#include <QStringList>
+#include <QTimer>
 #include <memory>
 
 namespace {
@@ -17,13 +21,76 @@ QSet<QString>& OpenTexts() {
     return texts;
 }
 
+// Window managers draw the title in a larger, often bold font, beside an icon and up to three
+// buttons; a box sized for a short text alone would cut "Sondrel" short.
+int MinimumBoxWidth(const QMessageBox& box) {
+    QFont font = box.font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.3);
+    constexpr int kTitleBarButtons = 4 * 32;
+    return QFontMetrics(font).horizontalAdvance(box.windowTitle()) + kTitleBarButtons + 48;
+}
+
 QMessageBox* MakeBox(QWidget* parent, QString text) {
     // The texts keep their CR LF pairs; a box breaks lines at LF alone and would show the CR.
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Sondrel"), text,
                                 QMessageBox::Ok, parent);
     box->setIcon(QMessageBox::Warning);
+    box->setTextFormat(Qt::PlainText);  // texts may carry file and host names
+    // The box fixes its own size from its layout when shown, so the width goes in as a spacer.
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+        grid->addItem(new QSpacerItem(MinimumBoxWidth(*box), 0, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     return box;
+}
+
+// Holds the boxes asked for before their window first appeared: opened earlier, they would end
+// up behind it.
+class FirstShowWaiter final : public QObject {
+public:
+    explicit FirstShowWaiter(QWidget* window) : QObject(window), m_window(window) {
+        window->installEventFilter(this);
+    }
+    ~FirstShowWaiter() override {
+        for (const QString& text : m_texts) OpenTexts().remove(text);
+    }
+    void Add(const QString& text) { m_texts << text; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == m_window && event->type() == QEvent::Show) {
+            m_window->removeEventFilter(this);
+            for (const QString& text : m_texts) OpenTexts().remove(text);
+            // After the show has run its course: the window is placed and on the screen.
+            QTimer::singleShot(0, m_window, [window = m_window, texts = m_texts] {
+                for (const QString& text : texts) SondrelMessageBoxNonModal(window, text);
+            });
+            m_texts.clear();
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QWidget* m_window;
+    QStringList m_texts;
+};
+
+// A window that has been neither shown nor hidden yet: one being set up.
+bool NotShownYet(const QWidget* window) {
+    return !window->isVisible() && !window->testAttribute(Qt::WA_WState_ExplicitShowHide);
+}
+
+void WaitForFirstShow(QWidget* window, const QString& text) {
+    FirstShowWaiter* waiter = nullptr;
+    for (QObject* child : window->children()) {
+        if (!waiter) waiter = dynamic_cast<FirstShowWaiter*>(child);
+    }
+    if (waiter == nullptr) waiter = new FirstShowWaiter(window);
+    waiter->Add(text);
+    OpenTexts().insert(text);
 }
 
 }  // namespace
@@ -42,6 +109,10 @@ void SondrelMessageBox(QWidget* parent, const QString& text) {
 
 void SondrelMessageBoxNonModal(QWidget* parent, const QString& text) {
     if (OpenTexts().contains(text)) return;
+    if (parent != nullptr && NotShownYet(parent->window())) {
+        WaitForFirstShow(parent->window(), text);
+        return;
+    }
     if (Recorder()) {
         Recorder()(text);
         return;

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -10,6 +11,7 @@
 #include <QMimeData>
 #include <QToolBar>
 #include <QUrl>
+#include <QWindow>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -42,7 +44,7 @@ QStringList MenuItems(QMenu* menu) {
     return items;
 }
 
-TEST(CMainFrame, MenusToolbarAndMinimisingWithoutATray) {
+TEST(CMainFrame, MenusToolbarAndMinimising) {
     CAppHarness h;
     ASSERT_TRUE(h.Start());
     QStringList menus;
@@ -61,10 +63,16 @@ TEST(CMainFrame, MenusToolbarAndMinimisingWithoutATray) {
     EXPECT_EQ(toolbar,
               (std::vector<int>{ID_FILE_OPEN, ID_FILE_SAVE, 0, ID_ADD_ADDRESS, ID_ADD_GROUP, 0,
                                 ID_DELETE_SELECTED, ID_CLEAR_ALL, 0, ID_HOW_TO}));
-    // Without a tray icon a minimised window must stay reachable.
-    h.frame()->showMinimized();
-    Pump(30);
-    EXPECT_TRUE(h.frame()->isVisible());
+    for (const bool tray : {false, true}) {  // offscreen there is none: the frame is told
+        h.frame()->hasTray = [tray] { return tray; };
+        h.frame()->showMinimized();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(h.frame()->isVisible(), !tray) << "without a tray it must stay reachable";
+        EXPECT_TRUE(h.frame()->windowHandle()->windowStates() & Qt::WindowMinimized);
+        h.view()->OnTrayNotify(kTrayIconId, WM_LBUTTONDBLCLK);
+        EXPECT_TRUE(h.frame()->isVisible());
+        EXPECT_EQ(h.frame()->windowHandle()->windowStates(), Qt::WindowNoState);
+    }
 }
 
 TEST(CMainFrame, ALocalListFileDroppedOnTheWindowOpensAsTheDocument) {
@@ -167,7 +175,13 @@ TEST(CCorvelDoc, RecentFilesKeepTheFourLatestAcrossRestarts) {
     const QStringList expected{Q(h.Path("3.ipl")), Q(h.Path("5.ipl")), Q(h.Path("4.ipl")),
                                Q(h.Path("2.ipl"))};
     EXPECT_EQ(h.frame()->RecentFiles(), expected);
-    EXPECT_EQ(MenuItems(h.frame()->menuBar()->actions().first()->menu())[4], "&1 " + expected[0]);
+    QMenu* fileMenu = h.frame()->menuBar()->actions().first()->menu();
+    EXPECT_EQ(MenuItems(fileMenu)[4], "&1 " + expected[0]);
+    // An entry that no longer opens leaves the list after its message.
+    std::filesystem::remove(h.Path("5.ipl"));
+    fileMenu->actions()[6]->trigger();
+    EXPECT_EQ(h.messages.size(), 1u);
+    EXPECT_EQ(h.frame()->RecentFiles(), (QStringList{expected[0], expected[2], expected[3]}));
 }
 
 TEST(CCorvelApp, DefaultListIsWrittenAtExitAndReadAtStart) {
@@ -184,6 +198,22 @@ TEST(CCorvelApp, DefaultListIsWrittenAtExitAndReadAtStart) {
     EXPECT_EQ(h.RowTexts(), (std::vector<std::string>{"10.0.0.1", "gw.example"}));
     EXPECT_EQ(h.view()->IntervalInForce(), 12u);
     EXPECT_TRUE(h.messages.empty());
+    h.Stop();
+    // Damaged: the message waits for the window, else the window would cover it.
+    WriteBytes(h.DefaultList(), ReadBytes(h.DefaultList()).substr(0, 20));
+    bool windowShown = false;
+    SetMessageBoxRecorder([&](const QString& text) {
+        h.messages.push_back(text);
+        windowShown = h.app()->Frame()->isVisible();
+    });
+    ASSERT_TRUE(h.Start());
+    EXPECT_EQ(h.RowTexts(), std::vector<std::string>{"10.0.0.1"});
+    EXPECT_TRUE(windowShown);
+    EXPECT_EQ(h.messages,
+              std::vector<QString>{Q(h.DefaultList()) +
+                                   ":\nends inside record 2 of 2 at byte 16\nThe file "
+                                   "was kept as " +
+                                   Q(h.DefaultList()) + ".damaged.\n1 host(s) were kept."});
 }
 
 TEST(CCorvelApp, AutoStartFollowsTheEntryAtStartThenEveryClick) {
@@ -261,16 +291,21 @@ TEST(CCorvelApp, WithoutAnIcmpSocketTheProgramSaysHowToAllowItAndKeepsRunning) {
 // The real program in a process of its own.
 class Program {
 public:
-    Program(std::vector<std::string> args, std::vector<std::string> env) {
+    Program(std::vector<std::string> args, std::vector<std::string> env,
+            const std::filesystem::path& errors = "/dev/null") {
         for (char** e = environ; *e; ++e) env.emplace_back(*e);
         const auto pointers = [](std::vector<std::string>& strings) {
             std::vector<char*> p;
             for (std::string& s : strings) p.push_back(s.data());
             return p.push_back(nullptr), p;
         };
-        if (::posix_spawn(&pid_, args[0].c_str(), nullptr, nullptr, pointers(args).data(),
+        posix_spawn_file_actions_t actions;
+        ::posix_spawn_file_actions_init(&actions);
+        ::posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT, 0644);
+        if (::posix_spawn(&pid_, args[0].c_str(), &actions, nullptr, pointers(args).data(),
                           pointers(env).data()) != 0)
             pid_ = -1;
+        ::posix_spawn_file_actions_destroy(&actions);
     }
     ~Program() {
         if (Running()) ::kill(pid_, SIGKILL), ::waitpid(pid_, nullptr, 0);
@@ -341,18 +376,29 @@ TEST(SondrelProgram, ASecondStartHandsItsFileToTheFirstAndEnds) {
 }
 
 TEST(SondrelProgram, TerminationSignalsSaveTheListAsExitDoes) {
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    // Unsaved: a folder where the new file must go fails the save even for root. No one may
+    // be there to close a box: the reason goes to standard error and the status is 1.
+    for (const auto& [sig, unsaved] :
+         {std::pair{SIGTERM, false}, {SIGINT, false}, {SIGHUP, false}, {SIGTERM, true}}) {
         SCOPED_TRACE(sig);
         ProgramSetup s;
         if (!std::filesystem::exists(s.binary))
             GTEST_SKIP() << "the sondrel program is not built at " << s.binary;
         WriteList(s.dir / "default.ipl", 7,
                   {{Loopback(9), ""}, {Loopback(9), ""}});  // the program keeps one
-        Program p({s.binary}, s.Env());
+        const std::string before = ReadBytes(s.dir / "default.ipl");
+        if (unsaved) std::filesystem::create_directory(s.dir / "default.ipl.new");
+        Program p({s.binary}, s.Env(), s.dir / "stderr");
         ASSERT_TRUE(s.WaitListening(p));
         ::kill(p.pid_, sig);
-        EXPECT_EQ(p.Wait(20000), 0);
-        EXPECT_EQ(s.Saved(7), std::set<uint32_t>{Loopback(9)});
+        EXPECT_EQ(p.Wait(20000), unsaved ? 1 : 0);
+        if (unsaved) {
+            EXPECT_EQ(ReadBytes(s.dir / "default.ipl"), before);
+            EXPECT_NE(ReadBytes(s.dir / "stderr").find("sondrel: The list could not be saved"),
+                      std::string::npos);
+        } else {
+            EXPECT_EQ(s.Saved(7), std::set<uint32_t>{Loopback(9)});
+        }
     }
 }
 
