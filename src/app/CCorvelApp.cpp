@@ -404,11 +404,9 @@ int RunDesktop(int argc, char** argv) {
     options.view.socket = socket;
     options.view.defaultList = DefaultListPath();
     const PrivateDir& history = HistoryDir();
-    if (history.ok()) {
-        options.view.historyDir = history.path;
-    } else {
-        options.view.historyDirError = history.error;
-    }
+    // A folder unusable now is checked again when writing is retried.
+    options.view.historyDir = history.path;
+    options.view.historyDirError = history.error;
     options.icmpMessage = icmpMessage;
     options.handleSignals = true;
 

@@ -1,14 +1,20 @@
 #include "model/History.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 #include "model/AddressText.h"
 #include "platform/FileDescriptor.h"
+#include "platform/Paths.h"
 
 namespace sondrel {
 
@@ -32,15 +38,38 @@ std::string StripNewlines(const std::string& line) {
     return out;
 }
 
-bool Flush(uint32_t address, HostRecord& record, bool& flushPass, const HistoryWriter& write) {
-    if (!write(address, record.m_history)) {
-        // Keep the lines; stop this pass so idle work does not spin on a file it cannot write.
-        flushPass = false;
-        return false;
-    }
-    record.m_history.clear();
-    return true;
+constexpr uint64_t kBudgetCap = uint64_t{256} << 20;
+
+uint64_t BytesOf(std::span<const std::string> lines) {
+    uint64_t bytes = 0;
+    for (const std::string& line : lines) bytes += line.size();
+    return bytes;
 }
+
+void Flush(uint32_t address, HostRecord& record, const HistoryWriter& write) {
+    write(address, record.m_history);
+    record.m_history.clear();
+}
+
+uint64_t FileSystemBytes(const std::filesystem::path& folder) {
+    struct statvfs fs {};
+    if (::statvfs(folder.c_str(), &fs) != 0) return 0;
+    return static_cast<uint64_t>(fs.f_blocks) * fs.f_frsize;
+}
+
+// 1 to 3 digits, no leading zero, at most 255.
+bool IsOctet(std::string_view digits) {
+    if (digits.empty() || digits.size() > 3 || (digits.size() > 1 && digits[0] == '0'))
+        return false;
+    int value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    return value <= 255;
+}
+
+constexpr std::string_view kReplacementSuffix = ".new";
 
 // Opens a file in the private folder: never through a link, never blocking on a FIFO.
 FileDescriptor OpenPrivate(const std::filesystem::path& path, int flags) {
@@ -90,59 +119,205 @@ std::vector<HistoryRow> PairHistoryLines(const std::vector<std::string>& lines) 
     return rows;
 }
 
-bool FlushStep(HostTable& hosts, bool& flushPass, const HistoryWriter& write) {
+bool FlushStep(HostTable& hosts, FlushPass& pass, const HistoryWriter& write) {
     if (hosts.IsEmpty()) {
-        flushPass = false;
+        pass = {};
         return false;
     }
-    if (!flushPass) {
+    if (!pass.Active()) {
         auto first = *hosts.begin();
         if (first.record.m_history.size() <= kStartPassAbove) return false;
-        flushPass = true;
-        return Flush(first.address, first.record, flushPass, write);
+        pass.lap = hosts.Addresses();
+        pass.next = 1;
+        Flush(first.address, first.record, write);
+        return true;
     }
-    for (auto [address, record] : hosts) {
-        if (record.m_history.size() >= kFlushFrom) return Flush(address, record, flushPass, write);
+    while (pass.Active()) {
+        const uint32_t address = pass.lap[pass.next++];
+        HostRecord* record = hosts.FindHost(address);
+        if (record != nullptr && record->m_history.size() >= kFlushFrom) {
+            Flush(address, *record, write);
+            return true;
+        }
     }
-    flushPass = false;
+    pass = {};
     return false;
+}
+
+uint64_t DefaultHistoryBudget(uint64_t fileSystemBytes) {
+    // A file system that cannot be measured gets the cap.
+    if (fileSystemBytes == 0) return kBudgetCap;
+    return std::min(kBudgetCap, fileSystemBytes / 10);
+}
+
+std::vector<std::string> DropOldestHalf(std::span<const std::string> lines, uint64_t limit,
+                                        std::string_view stampLine) {
+    size_t first = lines.size() - lines.size() % 2;  // an odd last line is no entry
+    uint64_t kept = 0;
+    while (first >= 2) {
+        const uint64_t entry = lines[first - 2].size() + lines[first - 1].size();
+        if (kept + entry > limit / 2) break;
+        kept += entry;
+        first -= 2;
+    }
+    std::vector<std::string> out;
+    out.reserve(2 + lines.size() - first);
+    AppendHistoryEvent(out, stampLine, kEventDropped);
+    out.insert(out.end(), lines.begin() + static_cast<std::ptrdiff_t>(first),
+               lines.begin() + static_cast<std::ptrdiff_t>(lines.size() - lines.size() % 2));
+    return out;
+}
+
+bool IsHistoryFileName(std::string_view name) {
+    if (name.ends_with(kReplacementSuffix)) name.remove_suffix(kReplacementSuffix.size());
+    for (int part = 0; part < 4; ++part) {
+        const size_t dot = part < 3 ? name.find('.') : name.size();
+        if (dot == std::string_view::npos || !IsOctet(name.substr(0, dot))) return false;
+        name.remove_prefix(part < 3 ? dot + 1 : dot);
+    }
+    return true;
+}
+
+HistoryFiles::HistoryFiles(std::filesystem::path folder, HistoryLimits limits)
+    : folder_(std::move(folder)), limits_(std::move(limits)) {
+    budget_ = limits_.budget != 0 ? limits_.budget : DefaultHistoryBudget(FileSystemBytes(folder_));
+    // An empty folder name would put the files wherever the program happens to run.
+    if (folder_.empty()) failure_ = "no history folder";
+}
+
+std::chrono::steady_clock::time_point HistoryFiles::Now() const {
+    return limits_.clock ? limits_.clock() : std::chrono::steady_clock::now();
 }
 
 std::filesystem::path HistoryFiles::PathOf(uint32_t address) const {
     return folder_ / DottedQuad(address);
 }
 
-bool HistoryFiles::Append(uint32_t address, const std::vector<std::string>& lines) const {
+void HistoryFiles::RemoveLeftovers() const {
+    FileDescriptor dir(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!dir) return;
+    std::unique_ptr<DIR, int (*)(DIR*)> list(::fdopendir(::dup(dir.get())), ::closedir);
+    if (!list) return;
+    while (const dirent* entry = ::readdir(list.get())) {
+        if (!IsHistoryFileName(entry->d_name)) continue;
+        struct stat st {};
+        if (::fstatat(dir.get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) ::unlinkat(dir.get(), entry->d_name, 0);
+    }
+}
+
+void HistoryFiles::Fail(std::string why) {
+    failure_ = why.empty() ? "unknown error" : std::move(why);
+    retryAt_ = Now() + kRetryPeriod;
+}
+
+bool HistoryFiles::RetryNow() {
+    if (folder_.empty() || Now() < retryAt_) return false;
+    // The folder may have gone with its file system; making it again checks it anew.
+    if (PrivateDir dir = MakePrivateDir(folder_, ::geteuid()); !dir.ok()) {
+        Fail(dir.error);
+        return false;
+    }
+    if (limits_.budget == 0) budget_ = DefaultHistoryBudget(FileSystemBytes(folder_));
+    failure_.clear();
+    return true;
+}
+
+bool HistoryFiles::Append(uint32_t address, const std::vector<std::string>& lines) {
+    Host& host = hosts_[address];
+    if (Failing() && !RetryNow()) {
+        Keep(host, lines);
+        return false;
+    }
+    std::vector<std::string> pending = std::move(host.waiting);
+    pending.insert(pending.end(), lines.begin(), lines.end());
+    host.waiting.clear();
+    host.waitingBytes = 0;
+    if (!Write(address, host, pending)) {
+        Fail("history folder " + folder_.string() + ": " + std::strerror(errno));
+        Keep(host, pending);
+        return false;
+    }
+    return true;
+}
+
+bool HistoryFiles::Write(uint32_t address, Host& host, const std::vector<std::string>& lines) {
+    const uint64_t bytes = BytesOf(lines);
+    if (host.fileBytes + bytes > Share()) return Replace(address, host, lines);
     FileDescriptor fd = OpenPrivate(PathOf(address), O_WRONLY | O_APPEND | O_CREAT);
     if (!fd) return false;
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) return false;
-    std::string bytes;
-    for (const std::string& line : lines) bytes += line;
-    if (!WriteAll(fd.get(), bytes)) {
+    std::string text;
+    for (const std::string& line : lines) text += line;
+    if (!WriteAll(fd.get(), text)) {
         // Leave no half-written entries behind: the lines stay in memory for a later try.
+        const int error = errno;
         (void)!::ftruncate(fd.get(), st.st_size);
+        errno = error;
         return false;
     }
-    return fd.close();
+    if (!fd.close()) return false;
+    host.hasFile = true;
+    host.fileBytes += bytes;
+    return true;
+}
+
+// Writes the newest half of the file and the lines to a new file and renames it over the
+// old one, so that a failure leaves the old file as it was.
+bool HistoryFiles::Replace(uint32_t address, Host& host, const std::vector<std::string>& lines) {
+    std::vector<std::string> all = ReadHistoryLines(PathOf(address));
+    all.insert(all.end(), lines.begin(), lines.end());
+    std::string text;
+    for (const std::string& line : DropOldestHalf(all, Share(), TimeStampNow())) text += line;
+    std::filesystem::path next = PathOf(address);
+    next += kReplacementSuffix;
+    FileDescriptor fd = OpenPrivate(next, O_WRONLY | O_CREAT | O_TRUNC);
+    const bool written = fd && WriteAll(fd.get(), text) && fd.close() &&
+                         ::rename(next.c_str(), PathOf(address).c_str()) == 0;
+    if (!written) {
+        const int error = errno;
+        ::unlink(next.c_str());
+        errno = error;
+        return false;
+    }
+    host.hasFile = true;
+    host.fileBytes = text.size();
+    return true;
+}
+
+void HistoryFiles::Keep(Host& host, const std::vector<std::string>& lines) {
+    host.waiting.insert(host.waiting.end(), lines.begin(), lines.end());
+    host.waitingBytes += BytesOf(lines);
+    if (host.waitingBytes <= Share()) return;
+    host.waiting = DropOldestHalf(host.waiting, Share(), TimeStampNow());
+    host.waitingBytes = BytesOf(host.waiting);
 }
 
 std::vector<HistoryRow> HistoryFiles::Read(uint32_t address) const {
-    return ReadHistoryRows(PathOf(address));
+    std::vector<HistoryRow> rows = PairHistoryLines(ReadHistoryLines(PathOf(address)));
+    if (auto it = hosts_.find(address); it != hosts_.end()) {
+        for (HistoryRow& row : PairHistoryLines(it->second.waiting)) rows.push_back(std::move(row));
+    }
+    return rows;
 }
 
-void HistoryFiles::Delete(uint32_t address) const { ::unlink(PathOf(address).c_str()); }
-
-HistoryWriter HistoryFiles::Writer() const {
-    return [files = *this](uint32_t address, const std::vector<std::string>& lines) {
-        return files.Append(address, lines);
-    };
+void HistoryFiles::Delete(uint32_t address) const {
+    auto it = hosts_.find(address);
+    if (it == hosts_.end()) return;
+    if (it->second.hasFile) ::unlink(PathOf(address).c_str());
+    hosts_.erase(it);
 }
 
-std::vector<HistoryRow> ReadHistoryRows(const std::filesystem::path& path) {
-    std::vector<HistoryRow> rows;
+HistoryWriter HistoryFiles::Writer() {
+    return
+        [this](uint32_t address, const std::vector<std::string>& lines) { Append(address, lines); };
+}
+
+std::vector<std::string> ReadHistoryLines(const std::filesystem::path& path) {
+    std::vector<std::string> lines;
     FileDescriptor fd = OpenPrivate(path, O_RDONLY);
-    if (!fd) return rows;
+    if (!fd) return lines;
     std::string bytes;
     char buf[65536];
     for (;;) {
@@ -151,17 +326,16 @@ std::vector<HistoryRow> ReadHistoryRows(const std::filesystem::path& path) {
         if (n <= 0) break;
         bytes.append(buf, static_cast<size_t>(n));
     }
-    std::vector<std::string> lines;
     std::string_view rest(bytes);
     while (!rest.empty()) {
         const size_t end = rest.find('\n');
-        std::string_view line = rest.substr(0, end);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.emplace_back(line);
+        std::string line(WithoutLineEnd(rest.substr(0, end)));
+        line.push_back('\n');
+        lines.push_back(std::move(line));
         if (end == std::string_view::npos) break;
         rest.remove_prefix(end + 1);
     }
-    return PairHistoryLines(lines);
+    return lines;
 }
 
 }  // namespace sondrel

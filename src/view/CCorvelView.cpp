@@ -65,7 +65,14 @@ CCorvelView::CCorvelView(CMainFrame* frame, CCorvelDoc* doc, ViewSetup setup)
       m_pFrame(frame),
       m_pDoc(doc),
       m_setup(std::move(setup)),
-      m_historyFiles(m_setup.historyDir) {
+      m_historyFiles(m_setup.historyDir, m_setup.historyLimits) {
+    // Only this window writes the folder, and only one window runs per user: whatever
+    // history files are there were left by a run that did not end normally.
+    if (m_setup.historyDirError.empty()) {
+        m_historyFiles.RemoveLeftovers();
+    } else {
+        m_historyFiles.Fail(m_setup.historyDirError);
+    }
     m_hModifyList = NamedEvent::Open(kModifyListEvent);
     m_hStopPing = NamedEvent::Open(kStopPingEvent);
     m_hQuitProgram = NamedEvent::Open(kQuitProgramEvent);
@@ -183,7 +190,7 @@ void CCorvelView::OnInitialUpdate() {
     LoadDefaultList();
     ShowIntervalInBox();
     ArmTimer(m_nInterval);
-    if (!m_setup.historyDirError.empty()) ReportOnce(ToQ(m_setup.historyDirError));
+    ShowHistoryState();
     UpdateRunStateUI();
 }
 
@@ -342,9 +349,7 @@ std::optional<uint32_t> CCorvelView::AddressOfRow(int row) const {
     return address;
 }
 
-void CCorvelView::DeleteHistoryFile(uint32_t address) const {
-    if (!m_setup.historyDir.empty()) m_historyFiles.Delete(address);
-}
+void CCorvelView::DeleteHistoryFile(uint32_t address) const { m_historyFiles.Delete(address); }
 
 int CCorvelView::RowOfHost(uint32_t address, const HostRecord& record) const {
     return m_rows->FindRow(DisplayText(address, record));
@@ -697,12 +702,28 @@ bool CCorvelView::SaveDefaultList() {
 
 bool CCorvelView::IdleFlushStep() {
     if (m_bDestroyed) return false;
-    if (m_setup.historyDir.empty()) {
-        // Without a private folder the lines stay in memory.
-        m_bFlushPass = false;
-        return false;
+    m_historyFiles.SetHostCount(static_cast<size_t>(m_hosts.GetHostCount()));
+    const bool more = FlushStep(m_hosts, m_flushPass, m_historyFiles.Writer());
+    ShowHistoryState();
+    return more;
+}
+
+void CCorvelView::ShowHistoryState() {
+    const bool failing = m_historyFiles.Failing();
+    if (failing == m_bHistoryShownFailing) return;
+    m_bHistoryShownFailing = failing;
+    const QString why = ToQ(m_historyFiles.Failure());
+    if (m_pFrame && m_pFrame->IdleText()) {
+        m_pFrame->IdleText()->setText(failing
+                                          ? QStringLiteral("History kept in memory: %1").arg(why)
+                                          : QStringLiteral("Sondrel"));
     }
-    return FlushStep(m_hosts, m_bFlushPass, m_historyFiles.Writer());
+    if (!failing || m_bHistoryReported) return;
+    m_bHistoryReported = true;
+    ReportOnce(QStringLiteral("History files cannot be written: %1\nThe newest events of each "
+                              "host are kept in memory, the oldest dropped; writing is tried "
+                              "again every minute.")
+                   .arg(why));
 }
 
 // --- Teardown -------------------------------------------------------------------------------

@@ -51,6 +51,7 @@ struct ViewSetup {
     std::filesystem::path defaultList;                  // where default.ipl is read and written
     std::filesystem::path historyDir;                   // private folder of the history files
     std::string historyDirError;                        // why that folder cannot be used
+    sondrel::HistoryLimits historyLimits;               // budget and clock of the history files
     bool useTray = true;                                // false: never show a tray icon
 };
 
@@ -145,6 +146,9 @@ public:
 
     // One idle step of history flushing: true while more is to do.
     bool IdleFlushStep();
+    // Tells once, and in the status bar for as long as it lasts, that history files cannot
+    // be written.
+    void ShowHistoryState();
 
     // Message handlers (public so that tests and benchmarks can drive them).
     void OnListAdded(uint32_t address);
@@ -235,8 +239,9 @@ private:
     sondrel::AddressArray m_addresses;
     sondrel::HostTable m_hosts;
     sondrel::HistoryFiles m_historyFiles;
-    bool m_bFlushPass = false;
+    sondrel::FlushPass m_flushPass;
     bool m_bHistoryReported = false;
+    bool m_bHistoryShownFailing = false;
 };
 
 // The one main view, set at its first set-up and cleared when it is destroyed.

@@ -98,6 +98,7 @@ public:
         o.view.socket = socket_;
         o.view.defaultList = DefaultList();
         o.view.historyDir = dir_.path() / "history";
+        o.view.historyLimits = historyLimits;
         o.view.useTray = false;
         o.settingsFile = QString::fromStdString((dir_.path() / "settings.ini").string());
         return o;
@@ -139,6 +140,7 @@ public:
     }
 
     std::vector<QString> messages;
+    HistoryLimits historyLimits;  // set before Start
 
 private:
     TempDir dir_;

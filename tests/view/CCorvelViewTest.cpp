@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -384,22 +385,51 @@ TEST(CCorvelView, EngineMessagesOpenOneBoxPerTextWithoutBlocking) {
     EXPECT_TRUE(WaitFor([&] { return OpenNonModalBoxCount() == before; }, 2000));
 }
 
-TEST(CCorvelView, IdleMovesLongHistoriesToFilesAndExitDeletesThem) {
+TEST(CCorvelView, IdleMovesHistoriesToFilesOfThisRunAloneAndTellsOnceWhenTheyCannotBeWritten) {
     CAppHarness h;
+    auto now = std::chrono::steady_clock::time_point{};
+    h.historyLimits = {.budget = 1000000, .clock = [&] { return now; }};
+    std::ofstream(h.Path("history/10.0.0.1")) << "Sun Dec 06 10:00:00 2026\nan earlier run\n";
     ASSERT_TRUE(h.Start());
     const uint32_t host = AddressFromOctets(10, 0, 0, 1);
-    h.view()->AddHost(host, "", false);
-    Pump(10);
+    h.view()->AddHost(host, "", false), h.view()->AddHost(Loopback(1), "", false);
+    ASSERT_TRUE(WaitFor([&] { return h.RowCount() == 2; }, 2000));
     HostRecord* record = h.view()->Hosts().FindHost(host);
     const auto file = h.view()->HistoryFiles().PathOf(host);
-    while (record->m_history.size() < 102)
-        AppendHistoryEvent(record->m_history, TimeStampNow(), "request timeout.");
     // Nothing asks: the event loop's idle hook does it.
-    ASSERT_TRUE(WaitFor([&] { return record->m_history.empty(); }, 2000));
+    const auto flushed = [&] {
+        while (record->m_history.size() < 102)
+            AppendHistoryEvent(record->m_history, TimeStampNow(), "request timeout.");
+        return WaitFor([&] { return record->m_history.empty(); }, 2000);
+    };
+    ASSERT_TRUE(flushed());
     EXPECT_EQ(h.view()->HistoryFiles().Read(host).size(), 51u);
+    EXPECT_EQ(h.view()->HistoryFiles().Share(), 500000u) << "the budget shared by two hosts";
+    const size_t told = h.messages.size();
+    std::filesystem::remove_all(h.Path("history"));
+    ASSERT_TRUE(flushed() && flushed());
+    ASSERT_EQ(h.messages.size(), told + 1);
+    EXPECT_TRUE(h.messages.back().startsWith("History files cannot be written: history folder "));
+    EXPECT_TRUE(h.frame()->IdleText()->text().startsWith("History kept in memory: "));
+    EXPECT_EQ(h.view()->HistoryFiles().Read(host).size(), 102u);
+    now += HistoryFiles::kRetryPeriod;
+    ASSERT_TRUE(flushed());
+    EXPECT_EQ(PairHistoryLines(ReadHistoryLines(file)).size(), 153u);
+    EXPECT_EQ(h.frame()->IdleText()->text(), "Sondrel");
     h.Stop();
     EXPECT_FALSE(std::filesystem::exists(file));
-    EXPECT_EQ(ReadListFile(h.DefaultList()).entries.size(), 1u);
+    EXPECT_EQ(ReadListFile(h.DefaultList()).entries.size(), 2u);
+}
+
+TEST(CCorvelView, DefaultListThatIsNoFileIsReportedAndLeftAlone) {
+    CAppHarness h;
+    ASSERT_EQ(::mkfifo(h.DefaultList().c_str(), 0600), 0);
+    ASSERT_TRUE(h.Start());
+    ASSERT_EQ(h.messages.size(), 1u);
+    EXPECT_TRUE(h.messages[0].contains(": not a regular file")) << h.messages[0].toStdString();
+    h.view()->AddHost(AddressFromOctets(10, 0, 0, 1), "", false);
+    h.Stop();
+    EXPECT_TRUE(std::filesystem::is_fifo(h.DefaultList()));
 }
 
 }  // namespace
