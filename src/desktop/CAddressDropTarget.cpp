@@ -201,7 +201,10 @@ bool CAddressDropTarget::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::DragEnter: {
             auto* drag = static_cast<QDragEnterEvent*>(event);
-            const bool text = !Busy() && TextOf(drag->mimeData()).has_value();
+            // The data stays the same for the whole drag; asking a source application for it
+            // on every move would be a round trip each time.
+            m_bDragHasText = TextOf(drag->mimeData()).has_value();
+            const bool text = !Busy() && m_bDragHasText;
             const auto effect =
                 sondrel::DragEnterEffect(text, drag->modifiers().testFlag(Qt::ControlModifier));
             if (effect == sondrel::DropEffect::None) {
@@ -214,7 +217,7 @@ bool CAddressDropTarget::eventFilter(QObject* watched, QEvent* event) {
         }
         case QEvent::DragMove: {
             auto* drag = static_cast<QDragMoveEvent*>(event);
-            const bool text = !Busy() && TextOf(drag->mimeData()).has_value();
+            const bool text = !Busy() && m_bDragHasText;
             const auto effect =
                 sondrel::DragOverEffect(text, drag->modifiers().testFlag(Qt::ControlModifier));
             if (effect == sondrel::DropEffect::None) {

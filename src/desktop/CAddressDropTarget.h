@@ -76,6 +76,7 @@ private:
     void AddFound(const sondrel::TypedAddress& found);
 
     CDropSink m_sink;
+    bool m_bDragHasText = false;  // decided when the drag entered
     sondrel::Resolver* m_resolver = nullptr;
     sondrel::UrlHostResolver m_resolveUrlHost;
 };
