@@ -1,6 +1,7 @@
 #include "engine/IcmpSocket.h"
 
 #include <linux/errqueue.h>
+#include <linux/filter.h>
 #include <netinet/in.h>
 #include <netinet/ip.h>
 #include <sys/capability.h>
@@ -38,6 +39,26 @@ void GrowReceiveBuffer(int fd) {
     // plain one gets as much as the system allows.
     if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
         ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+}
+
+// A raw socket sees the echo replies of every program on the machine, and each one would
+// wake the receiver between rounds only to be thrown away. The kernel drops them instead:
+// an echo reply passes only with our identifier; errors all pass (their quoted request is
+// checked when read). Without the filter the reader still sorts them out, just later.
+void DropOtherProgramsReplies(int fd, uint16_t identifier) {
+    // The identifier is written little-endian; the filter reads half-words big-endian.
+    const uint32_t onWire = static_cast<uint16_t>(identifier << 8 | identifier >> 8);
+    sock_filter code[] = {
+        BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0),  // X = IP header length
+        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 0),   // ICMP type
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kIcmpEchoReply, 0, 2),
+        BPF_STMT(BPF_LD | BPF_H | BPF_IND, 4),  // identifier
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, onWire, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, 0xFFFFFFFF),
+        BPF_STMT(BPF_RET | BPF_K, 0),
+    };
+    const sock_fprog program{static_cast<unsigned short>(std::size(code)), code};
+    ::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program);
 }
 
 // Errors of an ICMP message that the kernel also reports once through the socket's pending
@@ -84,6 +105,7 @@ std::shared_ptr<IcmpSocket> IcmpSocket::OpenRaw(int* error) {
     IcmpFilter filter{~(1u << kIcmpEchoReply | 1u << kIcmpUnreachable | 1u << kIcmpTimeExceeded |
                         1u << kIcmpParameterProblem)};
     ::setsockopt(fd, SOL_RAW, kIcmpFilterOption, &filter, sizeof filter);
+    DropOtherProgramsReplies(fd, ProcessIdentifier());
     GrowReceiveBuffer(fd);
     return std::shared_ptr<IcmpSocket>(new IcmpSocket(fd, Kind::Raw));
 }
@@ -178,7 +200,9 @@ int IcmpSocket::Drain(const std::function<void(EngineReply&&)>& kept) const {
 
 int IcmpSocket::DrainRaw(const std::function<void(EngineReply&&)>& kept) const {
     // Batches of datagrams per system call: at ten thousand replies a round the calls count.
-    static thread_local uint8_t buffers[kBatch][kDatagramBuffer];
+    // On the stack, not thread_local: every sender thread, one a round, would otherwise get
+    // its own zeroed copy of these 64 KiB without ever reading a datagram.
+    uint8_t buffers[kBatch][kDatagramBuffer];
     mmsghdr messages[kBatch];
     iovec vectors[kBatch];
     for (;;) {
