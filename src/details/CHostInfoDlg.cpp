@@ -1,25 +1,25 @@
 #include "details/CHostInfoDlg.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QRunnable>
 #include <QSaveFile>
-#include <QThreadPool>
+#include <QScreen>
 #include <QTreeWidget>
-#include <functional>
-#include <optional>
+#include <algorithm>
 #include <utility>
 
 #include "details/LocationDb.h"
+#include "details/LogFileName.h"
 #include "input/HostEditing.h"
 #include "model/AddressText.h"
 #include "model/ReplyRules.h"
 #include "view/CDialogLayout.h"
+#include "view/CMessageBox.h"
 
 namespace {
 
@@ -29,33 +29,24 @@ constexpr const char kLogFilter[] = "log files (*.log)";
 
 QString FromStd(const std::string& text) { return QString::fromStdString(text); }
 
-// Runs a reverse lookup on a pool thread and hands the answer back on the window's thread.
-class ReverseLookup final : public QRunnable {
-public:
-    ReverseLookup(sondrel::Resolver* resolver, std::uint32_t address,
-                  std::function<void(QString)> deliver)
-        : resolver_(resolver), address_(address), deliver_(std::move(deliver)) {}
-
-    void run() override {
-        const std::optional<std::string> name = resolver_->LookupAddress(address_);
-        const QString text = name ? FromStd(*name) : QString(kNoDomainName);
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [deliver = deliver_, text] { deliver(text); },
-            Qt::QueuedConnection);
-    }
-
-private:
-    sondrel::Resolver* resolver_;
-    std::uint32_t address_;
-    std::function<void(QString)> deliver_;
-};
-
 }  // namespace
 
 CHostInfoDlg::CHostInfoDlg(QWidget* parent)
-    : QDialog(parent), m_resolver(&sondrel::TheSystemResolver()) {
+    : QDialog(parent),
+      m_resolver(std::make_shared<sondrel::SystemResolver>()),
+      m_lookups(
+          [this](const sondrel::ReverseLookups::Request& request, std::optional<std::string> name) {
+              // On the lookup's thread: the answer travels to the window's thread as an event,
+              // which goes with the window if it is gone by then.
+              const QString text = name ? FromStd(*name) : QString(kNoDomainName);
+              QMetaObject::invokeMethod(
+                  this,
+                  [this, serial = request.serial, address = request.address, text] {
+                      ApplyReverseLookup(serial, address, text);
+                  },
+                  Qt::QueuedConnection);
+          }) {
     setObjectName("CHostInfoDlg");
-    m_lookups.setMaxThreadCount(4);
     setWindowTitle("Info");
     setModal(false);
     setFont(QFont("Times New Roman", 9));
@@ -63,10 +54,7 @@ CHostInfoDlg::CHostInfoDlg(QWidget* parent)
     FitFixedTexts(this);
 }
 
-CHostInfoDlg::~CHostInfoDlg() {
-    // Only lookups already running are waited for; queued ones would be answered to nobody.
-    m_lookups.clear();
-}
+CHostInfoDlg::~CHostInfoDlg() = default;
 
 QRect CHostInfoDlg::DialogUnits(int x, int y, int w, int h) const {
     return CDialogUnits(font()).ToPixels(QRect(x, y, w, h));
@@ -77,6 +65,8 @@ QLabel* CHostInfoDlg::AddLabel(const char* text, int x, int y, int w, int h, int
     QLabel* label = id != 0 ? new CFieldLabel(this) : new QLabel(QString::fromLatin1(text), this);
     label->setGeometry(DialogUnits(x, y, w, h));
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Host names come from the user and the name service: "<b>x</b>" is shown as typed.
+    label->setTextFormat(Qt::PlainText);
     if (id != 0) {
         label->setObjectName(QString::number(id));
         m_fields[id] = label;
@@ -163,14 +153,15 @@ void CHostInfoDlg::BuildLayout() {
 }
 
 void CHostInfoDlg::SetSources(sondrel::HostTable* hosts, const sondrel::HistoryFiles* historyFiles,
-                              std::uint32_t* pInfoAddress) {
+                              std::optional<std::uint32_t>* pInfoAddress) {
     m_hosts = hosts;
     m_historyFiles = historyFiles;
     m_pInfoAddress = pInfoAddress;
 }
 
-void CHostInfoDlg::SetResolver(sondrel::Resolver* resolver) {
-    m_resolver = resolver != nullptr ? resolver : &sondrel::TheSystemResolver();
+void CHostInfoDlg::SetResolver(std::shared_ptr<sondrel::Resolver> resolver) {
+    m_resolver =
+        resolver != nullptr ? std::move(resolver) : std::make_shared<sondrel::SystemResolver>();
 }
 
 void CHostInfoDlg::SetField(int id, const QString& text) {
@@ -254,6 +245,7 @@ void CHostInfoDlg::Fill(std::uint32_t address, bool named, const QString& title,
     ScrollToEnd();
 
     ShowLocation(address);
+    PlaceOnScreen();
     showNormal();
     raise();
     activateWindow();
@@ -273,20 +265,20 @@ void CHostInfoDlg::ShowStatistics(const sondrel::HostRecord& record, bool afterR
     }
 }
 
+QPoint CHostInfoDlg::InitialPosition(const QRect& area, const QSize& frame) {
+    const int x = std::min(area.left() + 100, area.right() + 1 - frame.width());
+    return {std::max(x, area.left()), area.top()};
+}
+
+void CHostInfoDlg::PlaceOnScreen() {
+    const QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : this;
+    if (const QScreen* screen = owner->screen()) {
+        move(InitialPosition(screen->availableGeometry(), frameGeometry().size()));
+    }
+}
+
 void CHostInfoDlg::StartReverseLookup(std::uint32_t address) {
-    QPointer<CHostInfoDlg> self(this);
-    const unsigned serial = m_fillSerial;
-    auto deliver = [self, serial, address](const QString& name) {
-        if (self) {
-            self->ApplyReverseLookup(serial, address, name);
-        }
-    };
-    auto* task = new ReverseLookup(m_resolver, address, deliver);
-    task->setAutoDelete(true);
-    // Lookups for hosts no longer on show that have not started yet are dropped: behind a
-    // slow name service they would hold up the one the window now waits for.
-    m_lookups.clear();
-    m_lookups.start(task);
+    m_lookups.Start({m_fillSerial, address, m_resolver});
 }
 
 void CHostInfoDlg::ApplyReverseLookup(unsigned serial, std::uint32_t address, const QString& name) {
@@ -341,19 +333,21 @@ void CHostInfoDlg::OnHostRemoved() {
 }
 
 void CHostInfoDlg::OnClear() {
-    const std::uint32_t address = m_dwShown;
-    if (m_historyFiles != nullptr && address != 0) {
-        m_historyFiles->Delete(address);
-    }
     m_historyList->clear();
+    if (!m_dwShown) {
+        return;
+    }
+    if (m_historyFiles != nullptr) {
+        m_historyFiles->Delete(*m_dwShown);
+    }
     if (m_hosts != nullptr) {
-        if (sondrel::HostRecord* record = m_hosts->FindHost(address)) {
+        if (sondrel::HostRecord* record = m_hosts->FindHost(*m_dwShown)) {
             record->m_history.clear();
         }
     }
 }
 
-bool CHostInfoDlg::SaveLogTo(const QString& path) const {
+bool CHostInfoDlg::SaveLogTo(const QString& path, QString* reason) const {
     QByteArray bytes;
     for (int row = 0; row < LogRowCount(); ++row) {
         bytes += LogText(row, 0).toUtf8();
@@ -364,32 +358,50 @@ bool CHostInfoDlg::SaveLogTo(const QString& path) const {
     // Written beside the target and renamed over it: a failed write never leaves half a log
     // in place of an older one.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    if (file.write(bytes) != bytes.size()) {
+    bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    if (!written) {
         file.cancelWriting();
-        return false;
     }
-    return file.commit();
+    written = written && file.commit();
+    if (!written && reason != nullptr) {
+        *reason = file.errorString();
+    }
+    return written;
 }
 
-void CHostInfoDlg::OnSaveLog() {
+QString CHostInfoDlg::AskLogFile(const QString& proposed) {
     QFileDialog dialog(this);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(kLogFilter);
     dialog.setDefaultSuffix("log");
-    dialog.selectFile(windowTitle());
+    dialog.selectFile(proposed);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
+void CHostInfoDlg::OnSaveLog() {
+    // The title is the host's text: a web address has characters no file name can hold.
+    const QString proposed = FromStd(sondrel::ProposedLogName(windowTitle().toStdString()));
+    const QString chosen = chooseLogFile ? chooseLogFile(proposed) : AskLogFile(proposed);
+    if (chosen.isEmpty()) {
         return;
     }
-    SaveLogTo(dialog.selectedFiles().constFirst());
+    // The dialog adds its suffix only to a name without any dot, and a dotted address has three.
+    const QString path = FromStd(sondrel::WithLogSuffix(chosen.toStdString()));
+    QString reason;
+    if (!SaveLogTo(path, &reason)) {
+        SondrelMessageBox(
+            this,
+            QString("Cannot save the log to %1: %2").arg(QDir::toNativeSeparators(path), reason));
+    }
 }
 
 void CHostInfoDlg::closeEvent(QCloseEvent* event) {
     if (m_pInfoAddress != nullptr) {
-        *m_pInfoAddress = 0;
+        m_pInfoAddress->reset();
     }
     QDialog::closeEvent(event);
 }
@@ -397,7 +409,7 @@ void CHostInfoDlg::closeEvent(QCloseEvent* event) {
 void CHostInfoDlg::reject() {
     // Esc, the close box and Close all end here: the window no longer shows the host.
     if (m_pInfoAddress != nullptr) {
-        *m_pInfoAddress = 0;
+        m_pInfoAddress->reset();
     }
     QDialog::reject();
 }

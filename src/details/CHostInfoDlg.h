@@ -3,14 +3,16 @@
 // history. One object for the whole program, owned by the main view; modeless; refilled
 // whenever it is opened on a host other than the one on show.
 #include <QDialog>
-#include <QPointer>
 #include <QString>
-#include <QThreadPool>
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "details/ReverseLookups.h"
 #include "model/History.h"
 #include "model/HostRecord.h"
 #include "model/HostTable.h"
@@ -46,11 +48,12 @@ public:
     ~CHostInfoDlg() override;
 
     // The view's sources: its host table, the folder of the history files, and the address
-    // it keeps of the host on show (written 0 when the window closes).
+    // it keeps of the host on show (emptied when the window closes; 0.0.0.0 is a host).
     void SetSources(sondrel::HostTable* hosts, const sondrel::HistoryFiles* historyFiles,
-                    std::uint32_t* pInfoAddress);
-    // Where reverse lookups go (the system's name service by default).
-    void SetResolver(sondrel::Resolver* resolver);
+                    std::optional<std::uint32_t>* pInfoAddress);
+    // Where reverse lookups go (the system's name service by default). Shared, because a
+    // lookup still running when the window goes keeps using it.
+    void SetResolver(std::shared_ptr<sondrel::Resolver> resolver);
 
     // Double click on a row or "More details": the row's column-0 text. Shows the host
     // again when it is the one on show; else fills the window anew. False when the text
@@ -74,21 +77,28 @@ public:
     // Buttons.
     void OnClear();
     void OnSaveLog();
-    // Writes the rows to a file: time, TAB, event, LF per row. False when it cannot be
-    // written; an existing file is then left as it was.
-    bool SaveLogTo(const QString& path) const;
+    // Writes the rows to a file: time, TAB, event, LF per row. False, with the system's
+    // reason, when it cannot be written; an existing file is then left as it was.
+    bool SaveLogTo(const QString& path, QString* reason = nullptr) const;
+    // Asks where Save log writes, given the proposed name; empty when cancelled. Unset: the
+    // save-file dialog.
+    std::function<QString(const QString& proposed)> chooseLogFile;
+
+    // Where the window opens in the work area of its screen: (100, 0) from its corner, moved
+    // back inside when the window would stick out.
+    static QPoint InitialPosition(const QRect& area, const QSize& frame);
 
     // What the window shows (for the view and for checks).
     QString FieldText(int id) const;
     int LogRowCount() const;
     QString LogText(int row, int column) const;
-    std::uint32_t ShownAddress() const { return m_dwShown; }
+    std::optional<std::uint32_t> ShownAddress() const { return m_dwShown; }
 
     // Esc, the close box and Close: the window hides and no longer shows a host.
     void reject() override;
 
     QTreeWidget* m_historyList = nullptr;
-    std::uint32_t* m_pInfoAddress = nullptr;
+    std::optional<std::uint32_t>* m_pInfoAddress = nullptr;
 
 signals:
     // A reverse lookup answered and the Domain name field was (or was not) filled with it.
@@ -105,6 +115,8 @@ private:
     void Fill(std::uint32_t address, bool named, const QString& title,
               const sondrel::HostRecord& record);
     void ShowStatistics(const sondrel::HostRecord& record, bool afterReply);
+    void PlaceOnScreen();
+    QString AskLogFile(const QString& proposed);
     void StartReverseLookup(std::uint32_t address);
     void ApplyReverseLookup(unsigned serial, std::uint32_t address, const QString& name);
     void ShowLocation(std::uint32_t address);
@@ -113,10 +125,9 @@ private:
     std::map<int, QLabel*> m_fields;
     sondrel::HostTable* m_hosts = nullptr;
     const sondrel::HistoryFiles* m_historyFiles = nullptr;
-    sondrel::Resolver* m_resolver = nullptr;
-    // Reverse lookups of this window: a slow name service holds up neither the window nor
-    // other users of a shared pool; lookups still running are waited for when it goes.
-    QThreadPool m_lookups;
-    std::uint32_t m_dwShown = 0;  // the host last filled in
-    unsigned m_fillSerial = 0;    // tells a late reverse lookup from a current one
+    std::shared_ptr<sondrel::Resolver> m_resolver;
+    std::optional<std::uint32_t> m_dwShown;  // the host last filled in
+    unsigned m_fillSerial = 0;               // tells a late reverse lookup from a current one
+    // Last, so that it goes first: no answer is posted to the window once it is going.
+    sondrel::ReverseLookups m_lookups;
 };

@@ -162,7 +162,7 @@ public:
 
     // The details window (one for the program) and the floating drop window, both owned here.
     CHostInfoDlg* m_pInfoDlg = nullptr;
-    uint32_t m_dwInfoAddress = 0;  // host the details window shows; 0 while it is closed
+    std::optional<uint32_t> m_dwInfoAddress;  // host the details window shows; none while closed
     CDropWnd* m_pDropWnd = nullptr;
     // Makes the list accept dropped links; the drop window has one of its own.
     CAddressDropTarget m_dropTarget;

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <condition_variable>
-#include <mutex>
-#include <set>
+#include <QLabel>
+#include <QScreen>
 
 #include "details/CHostInfoDlg.h"
+#include "details/GatedResolver.h"
 #include "view/CAppHarness.h"
 
 namespace sondrel {
@@ -13,35 +13,13 @@ namespace {
 
 uint32_t Host(int last) { return AddressFromOctets(198, 51, 100, static_cast<uint8_t>(last)); }
 
-// A name service whose reverse answers wait until the test lets them go (address 0: all of
-// them, as the test ends, so that no lookup outlives it). It knows only 198.51.100.2.
-class GatedResolver final : public Resolver {
-public:
-    std::optional<uint32_t> LookupName(const std::string&) override { return std::nullopt; }
-    std::optional<std::string> LookupAddress(uint32_t address) override {
-        std::unique_lock lock(mutex_);
-        cv_.wait(lock, [&] { return released_.count(address) + released_.count(0) > 0; });
-        return address == Host(2) ? std::optional<std::string>("second.example") : std::nullopt;
-    }
-    void Release(uint32_t address) {
-        std::lock_guard lock(mutex_);
-        released_.insert(address);
-        cv_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    std::set<uint32_t> released_;
-};
-
 class HostInfoDlgTest : public testing::Test {
 protected:
     HostInfoDlgTest() : files_(dir_.path()) {
         dlg_.SetSources(&hosts_, &files_, &infoAddress_);
-        dlg_.SetResolver(&gated_);
+        dlg_.SetResolver(gated_);
     }
-    ~HostInfoDlgTest() override { gated_.Release(0); }
+    ~HostInfoDlgTest() override { gated_->Release(0); }
 
     QStringList Rows() const {
         QStringList rows;
@@ -58,16 +36,27 @@ protected:
             fields << dlg_.FieldText(id);
         return fields;
     }
+    // Runs the event loop until the condition holds, checked at each lookup answer; the
+    // deadline only guards against a hang.
+    bool AnsweredUntil(const std::function<bool()>& done) {
+        QEventLoop loop;
+        QObject::connect(&dlg_, &CHostInfoDlg::reverseLookupDone, &loop, [&] {
+            if (done()) loop.quit();
+        });
+        QTimer::singleShot(15000, &loop, &QEventLoop::quit);
+        return done() || (loop.exec(), done());
+    }
 
     test::TempDir dir_;
     HistoryFiles files_;
     HostTable hosts_;
-    uint32_t infoAddress_ = 0;
-    GatedResolver gated_;
+    std::optional<uint32_t> infoAddress_;
+    std::shared_ptr<test::GatedResolver> gated_ = std::make_shared<test::GatedResolver>(
+        std::map<uint32_t, std::string>{{Host(2), "second.example"}});
     CHostInfoDlg dlg_;
 };
 
-TEST_F(HostInfoDlgTest, StatisticsFieldsOnOpen) {
+TEST_F(HostInfoDlgTest, StatisticsOnOpenKeptCurrentByRoundsRepliesAndTimeouts) {
     struct Case {
         int sent, received, min, max, avg;
         QStringList fields;
@@ -75,8 +64,6 @@ TEST_F(HostInfoDlgTest, StatisticsFieldsOnOpen) {
     const Case cases[] = {
         {0, 0, -1, -1, 0, {"0", "0", "", "-1 ms", "-1 ms", "0 ms", "0"}},
         {10, 7, 0, 3, 0, {"10", "7", "3 (30% loss)", "0 ms", "3 ms", "0 ms", "960"}},
-        {3, 2, 5, 9, 7, {"3", "2", "1 (33% loss)", "5 ms", "9 ms", "7 ms", "137"}},
-        {1, 1, 1000, 1000, 1000, {"1", "1", "0 (0% loss)", "1000 ms", "1000 ms", "1000 ms", "0"}},
     };
     for (const Case& c : cases) {
         dlg_.close();
@@ -87,45 +74,60 @@ TEST_F(HostInfoDlgTest, StatisticsFieldsOnOpen) {
         EXPECT_EQ(Statistics(), c.fields);
         EXPECT_EQ(dlg_.FieldText(CHostInfoDlg::kIpAddress), "198.51.100.3");
     }
+    HostRecord& r = hosts_.HostAt(Host(3));
+    dlg_.AddOneSent();
+    EXPECT_EQ(dlg_.FieldText(CHostInfoDlg::kSent), "11");
+    r.m_nSent = 11, r.m_nReceived = 8, r.m_nMinTime = 0, r.m_nMaxTime = r.m_nAvgTime = 7;
+    dlg_.OnHostReply(r, "Sun Dec 06 12:00:00 2026", "ttl=64,time=7,bytes=32");
+    EXPECT_EQ(Statistics(),
+              (QStringList{"11", "8", "3 (27% loss)", "0 ms", "7 ms", "7 ms", "137"}));
+    r.m_nSent = 12;
+    dlg_.OnHostTimeout(r, "Sun Dec 06 12:00:03 2026", "request timeout.");
+    EXPECT_EQ(Statistics(),
+              (QStringList{"12", "8", "4 (33% loss)", "0 ms", "7 ms", "7 ms", "137"}));
+    EXPECT_EQ(Rows(), (QStringList{"Sun Dec 06 12:00:00 2026|ttl=64,time=7,bytes=32",
+                                   "Sun Dec 06 12:00:03 2026|request timeout."}));
 }
 
 TEST_F(HostInfoDlgTest, SameHostOnlyShownAgainOtherHostRefilled) {
-    hosts_.HostAt(Host(1));
-    hosts_.HostAt(Host(2)).m_strName = "http://www.example.test/page";
+    // 0.0.0.0 is a host like any other, not "none shown".
+    for (const char* dotted : {"198.51.100.1", "0.0.0.0"}) {
+        SCOPED_TRACE(dotted);
+        dlg_.close();
+        hosts_.HostAt(InetAddr(dotted));
+        ASSERT_TRUE(dlg_.OpenHostDetails(dotted));
+        EXPECT_EQ(infoAddress_, InetAddr(dotted));
+        dlg_.AppendLogRow("t", "marker");
+        dlg_.hide();  // hidden without closing (as a window manager may): still on show
+        ASSERT_TRUE(dlg_.OpenHostDetails(dotted));
+        EXPECT_TRUE(dlg_.isVisible());
+        EXPECT_EQ(Rows(), QStringList{"t|marker"}) << "the same host must not be refilled";
+    }
+    // A typed name is shown as typed, markup included.
+    hosts_.HostAt(Host(2)).m_strName = "<b>x</b>";
     hosts_.HostAt(Host(2)).m_bNamed = 1;
-    ASSERT_TRUE(dlg_.OpenHostDetails("198.51.100.1"));
-    dlg_.AppendLogRow("t", "marker");
-    dlg_.hide();  // hidden without closing (as a window manager may): still on show
-    ASSERT_TRUE(dlg_.OpenHostDetails("198.51.100.1"));
-    EXPECT_TRUE(dlg_.isVisible());
-    EXPECT_EQ(Rows(), QStringList{"t|marker"}) << "the same host must not be refilled";
-
-    ASSERT_TRUE(dlg_.OpenHostDetails("http://www.example.test/page"));
+    ASSERT_TRUE(dlg_.OpenHostDetails("<b>x</b>"));
     EXPECT_EQ(Rows(), QStringList{});
     EXPECT_EQ(infoAddress_, Host(2));
-    EXPECT_EQ(dlg_.FieldText(CHostInfoDlg::kDomainName), "http://www.example.test/page");
+    EXPECT_EQ(dlg_.FieldText(CHostInfoDlg::kDomainName), "<b>x</b>");
+    for (const QLabel* label : dlg_.findChildren<QLabel*>())
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
     dlg_.close();
-    EXPECT_EQ(infoAddress_, 0u) << "closing forgets the host";
+    EXPECT_EQ(infoAddress_, std::nullopt) << "closing forgets the host";
 }
 
-TEST_F(HostInfoDlgTest, KeptCurrentByRepliesTimeoutsRoundsAndRemoval) {
-    HostRecord& r = hosts_.HostAt(Host(3));
-    r.m_nSent = 1;
-    ASSERT_TRUE(dlg_.OpenHostDetails("198.51.100.3"));
-    dlg_.AddOneSent();
-    EXPECT_EQ(Statistics(),
-              (QStringList{"2", "0", "1 (100% loss)", "-1 ms", "-1 ms", "0 ms", "0"}));
-    r.m_nSent = 2, r.m_nReceived = 1, r.m_nMinTime = r.m_nMaxTime = r.m_nAvgTime = 7;
-    dlg_.OnHostReply(r, "Sun Dec 06 12:00:00 2026", "ttl=64,time=7,bytes=32");
-    EXPECT_EQ(Statistics(), (QStringList{"2", "1", "1 (50% loss)", "7 ms", "7 ms", "7 ms", "137"}));
-    r.m_nSent = 4;
-    dlg_.OnHostTimeout(r, "Sun Dec 06 12:00:03 2026", "request timeout.");
-    EXPECT_EQ(Statistics(), (QStringList{"4", "1", "3 (75% loss)", "7 ms", "7 ms", "7 ms", "137"}));
-    dlg_.OnHostRemoved();
-    EXPECT_EQ(Rows().mid(0, 2), (QStringList{"Sun Dec 06 12:00:00 2026|ttl=64,time=7,bytes=32",
-                                             "Sun Dec 06 12:00:03 2026|request timeout."}));
-    EXPECT_TRUE(Rows().value(2).endsWith("|removed from list."));
-    EXPECT_EQ(dlg_.LogText(2, 0).size(), 24) << "a time stamp without its line end";
+TEST_F(HostInfoDlgTest, OpensAtTheTopOfTheScreenKeptInsideIt) {
+    hosts_.HostAt(Host(1));
+    ASSERT_TRUE(dlg_.OpenHostDetails("198.51.100.1"));
+    EXPECT_EQ(dlg_.frameGeometry().topLeft(),
+              dlg_.screen()->availableGeometry().topLeft() + QPoint(100, 0));
+    const std::pair<QRect, QPoint> cases[] = {
+        {{1920, 24, 1280, 1000}, {2020, 24}},
+        {{0, 0, 350, 150}, {50, 0}},   // would stick out on the right
+        {{10, 0, 200, 150}, {10, 0}},  // narrower than the window: its left edge shows
+    };
+    for (const auto& [area, at] : cases)
+        EXPECT_EQ(CHostInfoDlg::InitialPosition(area, {300, 200}), at) << area.x();
 }
 
 TEST_F(HostInfoDlgTest, HistoryFromFileThenMemorySavedThenClearedKeepingStatistics) {
@@ -139,20 +141,28 @@ TEST_F(HostInfoDlgTest, HistoryFromFileThenMemorySavedThenClearedKeepingStatisti
     EXPECT_EQ(Rows(), (QStringList{"Sun Dec 06 10:00:00 2026|added to list.",
                                    "Sun Dec 06 10:00:03 2026|request timeout.",
                                    "Sun Dec 06 11:00:00 2026|ttl=64,time=4,bytes=32"}));
-    // Save log: one line per row, time TAB event; a place that cannot be written is refused
-    // and leaves the old log as it was.
+    // Save log: one line per row, time TAB event, in a file whose name ends in ".log"; a place
+    // that cannot be written is told in a box and leaves the old log as it was.
     const QString path = QString::fromStdString((dir_ / "host.log").string());
-    const auto saved = [&path] {
+    const QString missing = QString::fromStdString((dir_ / "missing" / "x.log").string());
+    QStringList boxes;
+    SetMessageBoxRecorder([&boxes](const QString& text) { boxes << text; });
+    for (const QString& chosen : {path.chopped(4), missing}) {
+        dlg_.chooseLogFile = [&chosen](const QString& proposed) {
+            EXPECT_EQ(proposed, "198.51.100.3.log");
+            return chosen;
+        };
+        dlg_.OnSaveLog();
         QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
-    };
-    const QByteArray log =
-        "Sun Dec 06 10:00:00 2026\tadded to list.\nSun Dec 06 10:00:03 2026\trequest timeout.\n"
-        "Sun Dec 06 11:00:00 2026\tttl=64,time=4,bytes=32\n";
-    ASSERT_TRUE(dlg_.SaveLogTo(path));
-    EXPECT_EQ(saved(), log);
-    EXPECT_FALSE(dlg_.SaveLogTo(QString::fromStdString((dir_ / "missing" / "x.log").string())));
-    EXPECT_EQ(saved(), log);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(),
+                  "Sun Dec 06 10:00:00 2026\tadded to list.\nSun Dec 06 10:00:03 2026\trequest "
+                  "timeout.\nSun Dec 06 11:00:00 2026\tttl=64,time=4,bytes=32\n");
+    }
+    SetMessageBoxRecorder(nullptr);
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].contains(missing) && boxes[0].contains("No such file"))
+        << boxes[0].toStdString();
 
     const QStringList statistics = Statistics();
     dlg_.OnClear();
@@ -174,34 +184,19 @@ TEST_F(HostInfoDlgTest, LateReverseLookupForAnotherHostIsDropped) {
                      [&](uint32_t address, bool shown) { answers.emplace_back(address, shown); });
     ASSERT_TRUE(dlg_.OpenHostDetails("198.51.100.1"));
     ASSERT_TRUE(dlg_.OpenHostDetails("198.51.100.2"));
-    gated_.Release(Host(1));
-    ASSERT_TRUE(test::WaitFor([&] { return answers.size() == 1; }, 5000));
+    gated_->Release(Host(1));
+    ASSERT_TRUE(AnsweredUntil([&] { return answers.size() == 1; }));
     EXPECT_EQ(answers[0], std::make_pair(Host(1), false));
     EXPECT_EQ(dlg_.FieldText(CHostInfoDlg::kDomainName), "");
-    gated_.Release(Host(2));
-    ASSERT_TRUE(test::WaitFor([&] { return answers.size() == 2; }, 5000));
+    gated_->Release(Host(2));
+    ASSERT_TRUE(AnsweredUntil([&] { return answers.size() == 2; }));
     EXPECT_EQ(answers[1], std::make_pair(Host(2), true));
     EXPECT_EQ(dlg_.FieldText(CHostInfoDlg::kDomainName), "second.example");
     // No name: the field says so.
-    gated_.Release(Host(9));
+    gated_->Release(Host(9));
     ASSERT_TRUE(dlg_.OpenHostDetails("198.51.100.9"));
-    EXPECT_TRUE(test::WaitFor(
-        [&] { return dlg_.FieldText(CHostInfoDlg::kDomainName) == "no domain name"; }, 5000));
-    // Four lookups hang; of those queued behind them only the one for the host on show runs.
-    for (int last : {10, 11, 12, 13, 14, 2})
-        hosts_.HostAt(Host(last)), dlg_.OpenHostDetails(QString("198.51.100.%1").arg(last));
-    gated_.Release(Host(10));
-    EXPECT_TRUE(test::WaitFor(
-        [&] { return dlg_.FieldText(CHostInfoDlg::kDomainName) == "second.example"; }, 5000));
-}
-
-TEST_F(HostInfoDlgTest, ReverseLookupThroughTheSystemNameService) {
-    dlg_.SetResolver(nullptr);
-    hosts_.HostAt(AddressFromOctets(127, 0, 0, 1));
-    ASSERT_TRUE(dlg_.OpenHostDetails("127.0.0.1"));
-    // Every machine names its loopback address in its own files.
-    EXPECT_TRUE(test::WaitFor(
-        [&] { return dlg_.FieldText(CHostInfoDlg::kDomainName) == "localhost"; }, 15000));
+    EXPECT_TRUE(AnsweredUntil(
+        [&] { return dlg_.FieldText(CHostInfoDlg::kDomainName) == "no domain name"; }));
 }
 
 }  // namespace

@@ -107,7 +107,7 @@ public:
     bool Start(const QStringList& files = {}) {
         app_ = std::make_unique<CCorvelApp>(MakeOptions());
         if (!app_->InitInstance(files)) return false;
-        if (view()->m_pInfoDlg) view()->m_pInfoDlg->SetResolver(&noNames_);
+        if (view()->m_pInfoDlg) view()->m_pInfoDlg->SetResolver(noNames_);
         QCoreApplication::processEvents();
         return true;
     }
@@ -144,7 +144,7 @@ public:
 
 private:
     TempDir dir_;
-    NoNames noNames_;
+    std::shared_ptr<NoNames> noNames_ = std::make_shared<NoNames>();
     std::shared_ptr<const IcmpSocket> socket_;
     std::string instanceName_;
     std::unique_ptr<CCorvelApp> app_;
