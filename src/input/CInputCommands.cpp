@@ -14,6 +14,7 @@
 #include "input/CBackgroundTask.h"
 #include "input/HostEditing.h"
 #include "input/UrlResolver.h"
+#include "model/ListFile.h"
 #include "view/CCorvelView.h"
 #include "view/CHostListModel.h"
 #include "view/CMessageBox.h"
@@ -206,10 +207,11 @@ void ClearAll(const CInputContext& ctx) {
 
 void ImportFromFile(const CInputContext& ctx) {
     if (LookupPending()) return;
-    const QString path = ctx.chooseImportFile
-                             ? ctx.chooseImportFile()
-                             : QFileDialog::getOpenFileName(ctx.parent, QString(), QString(),
-                                                            QString::fromLatin1(kListFileFilter));
+    const QString path =
+        ctx.chooseImportFile
+            ? ctx.chooseImportFile()
+            : QFileDialog::getOpenFileName(ctx.parent, QString(), QString(),
+                                           QString::fromLatin1(sondrel::kImportFileFilter));
     if (path.isEmpty()) return;
     Apply(ctx, sondrel::ImportHosts(*ctx.hosts, path.toStdString()), true);
 }

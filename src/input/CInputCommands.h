@@ -61,9 +61,6 @@ bool IsDeleteSelectedKey(int qtKey, std::size_t selectedRows);
 void FillPopupMenu(QMenu& menu, const std::vector<sondrel::MenuItem>& items,
                    const std::function<void(int)>& onCommand);
 
-// Filter of the import file chooser.
-inline constexpr char kListFileFilter[] = "Sondrel files (*.ipl)";
-
 // True while a lookup of a command or of a drop has a result to come. The commands that
 // change the list or replace the document refuse to run meanwhile.
 bool LookupPending();

@@ -55,6 +55,3 @@ private:
     QWidget* m_pWindow = nullptr;
     QString m_strPathName;
 };
-
-// Filter of the Open and Save dialogs.
-inline constexpr const char* kListFileFilter = "SondrelFiles (*.ipl)";

@@ -75,6 +75,10 @@ struct ListLoadStatus {
 ListLoadStatus ReadDefaultList(const std::filesystem::path& path, HostTable& hosts);
 // Import: the same reading, the interval read and discarded (left empty in the result).
 ListLoadStatus ImportListFile(const std::filesystem::path& path, HostTable& hosts);
+// Filters of the file choosers: Open and Save, and Import, which words its own.
+inline constexpr char kListFileFilter[] = "SondrelFiles (*.ipl)";
+inline constexpr char kImportFileFilter[] = "Sondrel files (*.ipl)";
+
 // Writes default.ipl atomically from the table, in table order.
 bool WriteDefaultList(const std::filesystem::path& path, uint32_t interval, const HostTable& hosts,
                       std::string& message);
