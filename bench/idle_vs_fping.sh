@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# CPU spent watching 100 loopback hosts for 20 rounds at an interval of 1 s: the console
-# monitor against fping doing the same, the median of three runs each. Last line:
-#   idle: sondrel X s CPU, fping Y s CPU, ratio X/Y
+# CPU spent watching ten loopback hosts at an interval of 10 s for a minute: the console
+# monitor against fping doing the same, the median of IDLE_RUNS runs each (3 by default).
+# SONDREL_BIN_DIR picks the build (build/release/bin by default). Last line:
+#   sondrel X cpu-s fping Y cpu-s ratio R
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 bin=${SONDREL_BIN_DIR:-$top/build/release/bin}
@@ -10,7 +11,8 @@ sondrel=$bin/sondrel
 command -v fping >/dev/null || { echo "idle_vs_fping: fping is not installed"; exit 1; }
 
 hosts=()
-for i in $(seq 1 100); do hosts+=("127.0.2.$i"); done
+for i in $(seq 1 10); do hosts+=("127.0.2.$i"); done
+rounds=6 interval=10
 
 # CPU seconds (user + system) of one command, from the shell's own accounting.
 cpu_of() {
@@ -19,17 +21,22 @@ cpu_of() {
 }
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-# fping's own cost moves a lot from run to run on a shared machine: take the median of a few
-# runs of each, interleaved so that both see the same background load.
+# Each run starts both side by side: they see the same background load of a shared machine
+# and a run takes a minute, not two. They barely disturb each other: the monitor's socket
+# filter keeps fping's replies out, and fping reads the monitor's sixty and drops them.
 runs=${IDLE_RUNS:-3}
 s_runs=(); f_runs=()
-for _ in $(seq 1 "$runs"); do
-  s_runs+=("$(cpu_of "$sondrel" --console --quiet --rounds 20 --interval 1 "${hosts[@]}")")
-  f_runs+=("$(cpu_of fping -q -p 1000 -c 20 "${hosts[@]}")")
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+for run in $(seq 1 "$runs"); do
+  cpu_of "$sondrel" --console --quiet --rounds "$rounds" --interval "$interval" "${hosts[@]}" \
+    >"$scratch/s" &
+  cpu_of fping -q -p $((interval * 1000)) -c "$rounds" "${hosts[@]}" >"$scratch/f" &
+  wait
+  s_runs+=("$(cat "$scratch/s")"); f_runs+=("$(cat "$scratch/f")")
+  echo "idle: run $run: sondrel ${s_runs[-1]} cpu-s, fping ${f_runs[-1]} cpu-s"
 done
 sondrel_cpu=$(median "${s_runs[@]}")
 fping_cpu=$(median "${f_runs[@]}")
-echo "idle: runs sondrel ${s_runs[*]} s, fping ${f_runs[*]} s"
-
 ratio=$(awk -v a="$sondrel_cpu" -v b="$fping_cpu" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')
-echo "idle: sondrel ${sondrel_cpu} s CPU, fping ${fping_cpu} s CPU, ratio ${ratio}"
+echo "sondrel ${sondrel_cpu} cpu-s fping ${fping_cpu} cpu-s ratio ${ratio}"
