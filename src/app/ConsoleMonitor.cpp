@@ -1,10 +1,13 @@
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -46,6 +49,22 @@ uint32_t ChooseInterval(const ConsoleOptions& options, std::optional<uint32_t> f
     return kDefaultInterval;
 }
 
+// With standard output closed, the first socket or timer opened would become descriptor 1
+// and the tables would be written into it. A read-only descriptor in its place makes every
+// write fail instead, and that failure is reported like any other.
+void HoldClosedStdout() {
+    if (::fcntl(STDOUT_FILENO, F_GETFD) >= 0 || errno != EBADF) return;
+    const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || fd == STDOUT_FILENO) return;
+    ::dup2(fd, STDOUT_FILENO);
+    ::close(fd);
+}
+
+int OutputFailed(int error) {
+    std::fprintf(stderr, "sondrel: cannot write to standard output: %s\n", std::strerror(error));
+    return 1;
+}
+
 bool ArmTimer(int fd, uint32_t seconds) {
     itimerspec period{};
     period.it_interval.tv_sec = seconds;
@@ -54,7 +73,8 @@ bool ArmTimer(int fd, uint32_t seconds) {
 }
 
 // Runs rounds until the count is reached and judged, or until a signal arrives (the last
-// round is then not judged: its interval has not passed).
+// round is then not judged: its interval has not passed), or until standard output fails:
+// a reader that has gone away must not leave the monitor running for ever.
 void RunRounds(ConsoleSession& session, ConsoleEngine& engine, const ConsoleOptions& options,
                int timer, int signals) {
     uint32_t started = 0;
@@ -64,11 +84,13 @@ void RunRounds(ConsoleSession& session, ConsoleEngine& engine, const ConsoleOpti
         ++started;
     };
     startRound();
+    if (session.OutputError()) return;
     pollfd fds[3] = {{engine.WakeFd(), POLLIN, 0}, {timer, POLLIN, 0}, {signals, POLLIN, 0}};
     for (;;) {
         if (::poll(fds, 3, -1) < 0) continue;  // EINTR: the signals arrive through their descriptor
         if (fds[0].revents & POLLIN) {
             for (auto& [address, text] : engine.TakeReplies()) session.ApplyReply(address, text);
+            session.Flush();
         }
         if (fds[2].revents & POLLIN) return;
         if (fds[1].revents & POLLIN) {
@@ -81,6 +103,7 @@ void RunRounds(ConsoleSession& session, ConsoleEngine& engine, const ConsoleOpti
             }
             startRound();
         }
+        if (session.OutputError()) return;
     }
 }
 
@@ -91,6 +114,7 @@ int RunConsoleMonitor(std::span<char* const> args) {
     ConsoleArgsResult parsed = ParseConsoleArgs(words);
     if (!parsed.options) return UsageError(parsed.error);
     const ConsoleOptions& options = *parsed.options;
+    HoldClosedStdout();
 
     // The socket comes first, while the process may still hold the permission for it; after
     // that nothing needs a privilege, and names and list files are read without any.
@@ -116,8 +140,12 @@ int RunConsoleMonitor(std::span<char* const> args) {
                            [](const std::string& url) { return ResolveUrlHost(url); });
     std::optional<uint32_t> fileInterval;
     for (const std::string& argument : options.arguments) {
-        std::optional<uint32_t> interval = session.AddArgument(argument);
-        if (interval && !fileInterval) fileInterval = interval;
+        ConsoleSession::ArgumentResult added = session.AddArgument(argument);
+        if (!added.error.empty()) {
+            std::fprintf(stderr, "sondrel: %s\n", added.error.c_str());
+            return 2;
+        }
+        if (added.interval && !fileInterval) fileInterval = added.interval;
     }
     if (session.Addresses().empty()) {
         std::fprintf(stderr, "sondrel: no hosts to monitor\n");
@@ -134,8 +162,10 @@ int RunConsoleMonitor(std::span<char* const> args) {
         engine.DiscardPrimingReply(1000);
         RunRounds(session, engine, options, timer.get(), signals.get());
     }  // senders stopped and every engine thread joined
+    if (session.OutputError()) return OutputFailed(session.OutputError());
     session.PrintTable();
     session.PrintStatistics();
+    if (session.OutputError()) return OutputFailed(session.OutputError());
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "app/ConsoleSession.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
@@ -12,13 +13,21 @@
 namespace sondrel {
 namespace {
 
-bool IsListFile(const std::string& argument) {
-    std::filesystem::path path(argument);
-    std::string extension = path.extension().string();
+bool HasListFileExtension(const std::string& argument) {
+    std::string extension = std::filesystem::path(argument).extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".ipl";
+}
+
+// Why a list file cannot be read, or empty when it is a regular file (links followed).
+std::string ListFileProblem(const std::string& path) {
     std::error_code ec;
-    return extension == ".ipl" && std::filesystem::is_regular_file(path, ec);
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (status.type() == std::filesystem::file_type::not_found) return "no such file";
+    if (ec) return ec.message();
+    if (status.type() != std::filesystem::file_type::regular) return "not a regular file";
+    return {};
 }
 
 }  // namespace
@@ -41,21 +50,25 @@ ConsoleSession::ConsoleSession(bool printEvents, std::FILE* out, std::FILE* err,
       resolver_(resolver),
       resolveUrlHost_(std::move(resolveUrlHost)) {}
 
-std::optional<uint32_t> ConsoleSession::AddArgument(const std::string& argument) {
-    if (IsListFile(argument)) {
-        ListReadResult read = ReadListFile(argument);
+ConsoleSession::ArgumentResult ConsoleSession::AddArgument(const std::string& argument) {
+    if (HasListFileExtension(argument)) {
+        std::string problem = ListFileProblem(argument);
+        ListReadResult read;
+        if (problem.empty()) read = ReadListFile(argument);
+        if (read.fault == ListFault::Unreadable) problem = read.error;
+        if (!problem.empty()) return {std::nullopt, argument + ": " + problem};
         EditOutcome outcome = ImportHosts(hosts_, argument);
         ShowMessages(outcome.messages);
         AddHosts(outcome.addresses);
-        return read.interval;
+        return {read.interval, {}};
     }
     TypedAddress parsed = ParseTypedAddress(argument, resolver_, resolveUrlHost_);
     ShowMessages(parsed.messages);
-    if (!parsed.ok) return std::nullopt;
+    if (!parsed.ok) return {};
     EditOutcome outcome = AddTypedHost(hosts_, parsed);
     ShowMessages(outcome.messages);
     AddHosts(outcome.addresses);
-    return std::nullopt;
+    return {};
 }
 
 void ConsoleSession::AddHosts(const std::vector<uint32_t>& added) {
@@ -109,7 +122,7 @@ void ConsoleSession::TimeoutPassOnly() {
         // Nothing reads the history here (no files, no details window): keep memory flat.
         if (HostRecord* record = hosts_.FindHost(address)) record->m_history.clear();
     }
-    std::fflush(out_);
+    Flush();
 }
 
 void ConsoleSession::ApplyReply(uint32_t address, std::string_view text) {
@@ -142,7 +155,7 @@ void ConsoleSession::PrintTable() {
                      row->columns.time.c_str(), row->columns.bytes.c_str());
     }
     std::fputc('\n', out_);
-    std::fflush(out_);
+    Flush();
 }
 
 void ConsoleSession::PrintStatistics() {
@@ -154,7 +167,14 @@ void ConsoleSession::PrintStatistics() {
                      f.received.c_str(), f.lost.value_or("").c_str(), f.minTime.c_str(),
                      f.maxTime.c_str(), f.avgTime.c_str(), f.speed.c_str());
     }
-    std::fflush(out_);
+    Flush();
+}
+
+void ConsoleSession::Flush() {
+    // A failed write leaves the stream's error flag set, so the flush after a batch of
+    // writes catches them all.
+    if ((std::fflush(out_) != 0 || std::ferror(out_)) && outputError_ == 0)
+        outputError_ = errno != 0 ? errno : EIO;
 }
 
 }  // namespace sondrel

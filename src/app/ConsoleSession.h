@@ -24,10 +24,15 @@ public:
     ConsoleSession(bool printEvents, std::FILE* out, std::FILE* err, Resolver& resolver,
                    UrlHostResolver resolveUrlHost);
 
-    // An existing .ipl file adds its hosts (and gives its interval); any other text is a
-    // host typed as in the add dialog. Duplicates are skipped as the add rules say.
-    // Returns the list file's interval when the argument was a readable list file.
-    std::optional<uint32_t> AddArgument(const std::string& argument);
+    struct ArgumentResult {
+        std::optional<uint32_t> interval;  // a list file's interval
+        std::string error;                 // "<file>: <reason>" for a list file not read
+    };
+    // A name ending in .ipl (any case) is a list file: it adds its hosts and gives its
+    // interval, and one that is not a readable regular file is refused, never taken for a
+    // host name. Any other text is a host typed as in the add dialog. Duplicates are
+    // skipped as the add rules say.
+    ArgumentResult AddArgument(const std::string& argument);
 
     const AddressArray& Addresses() const { return addresses_; }
     const HostTable& Hosts() const { return hosts_; }
@@ -44,6 +49,11 @@ public:
     void PrintTable();
     // display<TAB>sent<TAB>received<TAB>lost<TAB>min<TAB>max<TAB>average<TAB>speed per host.
     void PrintStatistics();
+
+    // Pushes out the events printed since the last table or pass.
+    void Flush();
+    // The errno of the first failed write or flush to `out`, 0 while every one succeeded.
+    int OutputError() const { return outputError_; }
 
     size_t RepliesApplied() const { return repliesApplied_; }
 
@@ -68,6 +78,7 @@ private:
     AddressArray addresses_;
     std::unordered_map<uint32_t, Row> rows_;
     size_t repliesApplied_ = 0;
+    int outputError_ = 0;
     long stampSecond_ = -1;
     std::string stamp_;
 };

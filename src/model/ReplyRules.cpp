@@ -63,8 +63,12 @@ int32_t ShownTime(int32_t time, std::string_view column) {
     return static_cast<int32_t>(shown);
 }
 
+// Only while answers are fewer than requests: a duplicated reply, or the answer to a request
+// that went out before the host's first round was counted, would otherwise make the loss
+// negative.
 void CountEcho(HostRecord& r, int32_t time) {
-    if (r.m_nReceived < INT32_MAX) ++r.m_nReceived;
+    if (r.m_nReceived >= r.m_nSent) return;
+    ++r.m_nReceived;
     if (r.m_nMinTime < 0 || r.m_nMinTime > time) r.m_nMinTime = time;
     if (r.m_nMaxTime < 0 || r.m_nMaxTime < time) r.m_nMaxTime = time;
     // 64-bit sum: the 32-bit product overflows after some ten thousand slow replies.

@@ -52,8 +52,9 @@ struct ReplyOutcome {
 
 // A reply or error text for a host in the table. rowTime is the current text of column 2 of
 // the host's row, or nullopt when the host has no row. stampLine is the time stamp line
-// (with its newline). Sets m_bReplied; when there is a row, updates the statistics, appends
-// the two history lines and returns the new columns.
+// (with its newline). Sets m_bReplied; when there is a row, appends the two history lines
+// and returns the new columns. An echo reply counts in the statistics only while the host
+// has received fewer replies than requests were sent to it.
 ReplyOutcome ApplyReply(HostRecord& record, std::string_view replyText,
                         std::optional<std::string_view> rowTime, std::string_view stampLine);
 
@@ -69,7 +70,7 @@ std::vector<uint32_t> TimeoutPass(HostTable& hosts,
                                   const std::function<bool(uint32_t, const HostRecord&)>& hasRow,
                                   std::string_view stampLine);
 
-// Round start: every host's sent count goes up by one.
+// Round start: every host's sent count goes up by one, stopping at the 32-bit maximum.
 void CountRoundSent(HostTable& hosts);
 
 // Texts of the details window's statistics fields.

@@ -1,10 +1,14 @@
 // The console's rules and texts without the engine; the whole monitor over loopback is
 // exercised by tests/net/console_loopback_test.sh.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/ConsoleOptions.h"
@@ -103,20 +107,35 @@ TEST_F(ConsoleSessionTest, StatisticsUseTheDetailsWindowTexts) {
               "10.0.0.3\t4\t0\t4 (100% loss)\t-1 ms\t-1 ms\t0 ms\t0\n");
 }
 
-TEST_F(ConsoleSessionTest, ArgumentsNotNamingAListFileAreTypedHosts) {
+TEST_F(ConsoleSessionTest, ListFileNamesAreNeverTypedHosts) {
     test::TempDir dir;
+    const char list[] = "\x07\0\0\0\x01\0\0\0\x0a\0\0\x05\0\0\0\0";  // 10.0.0.5, every 7 s
+    std::ofstream(dir / "list.ipl", std::ios::binary).write(list, sizeof list - 1);
+    ASSERT_EQ(::mkfifo((dir / "fifo.ipl").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir / "zero.Ipl");
+    std::filesystem::create_directory(dir / "folder.IPL");
     ConsoleSession s = Make(false);
-    const std::pair<std::string, std::string> steps[] = {
-        {"10.0.0.1", ""},
-        {"one.example", "This address has been added as below:\n10.0.0.1\nIgnored.\n"},
-        {(dir / "missing.ipl").string(), "Invalid address.Ignored.\n"},  // not a file: a name
-        {"http://10.0.0.7/index.html", ""},
+    // argument (a name in dir when it ends in .ipl), interval or refusal, message
+    const std::tuple<std::string, std::string, std::string> steps[] = {
+        {"10.0.0.1", "", ""},
+        {"one.example", "", "This address has been added as below:\n10.0.0.1\nIgnored.\n"},
+        {"http://10.0.0.7/index.html", "", ""},
+        {"list.ipl", "7", ""},
+        {"missing.ipl", ": no such file", ""},
+        {"fifo.ipl", ": not a regular file", ""},
+        {"zero.Ipl", ": not a regular file", ""},
+        {"folder.IPL", ": not a regular file", ""},
     };
-    for (const auto& [argument, message] : steps) {
-        EXPECT_EQ(s.AddArgument(argument), std::nullopt) << argument;
+    for (const auto& [name, result, message] : steps) {
+        const bool file = name.ends_with("pl") || name.ends_with("PL");
+        const std::string argument = file ? (dir / name).string() : name;
+        const ConsoleSession::ArgumentResult r = s.AddArgument(argument);
+        const std::string got = r.interval ? std::to_string(*r.interval) : r.error;
+        EXPECT_EQ(got, result.starts_with(":") ? argument + result : result);
         EXPECT_EQ(err.Take(), message) << argument;
     }
-    EXPECT_EQ(s.Addresses(), (std::vector<uint32_t>{Ip("10.0.0.1"), Ip("10.0.0.7")}));
+    EXPECT_EQ(s.Addresses(),
+              (std::vector<uint32_t>{Ip("10.0.0.1"), Ip("10.0.0.7"), Ip("10.0.0.5")}));
 }
 
 // The parsed options in one line: rounds, interval, q(uiet), e(vents), then the arguments.

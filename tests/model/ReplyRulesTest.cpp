@@ -38,7 +38,7 @@ TEST(ReplyRules, ShownTimeIsSmoothedAboveTwentyMsOnly) {
                   30, "3"},  // only 19 characters are read
                  {"99999999999", 30, "1932735285"}};
     for (const auto& c : cases) {
-        HostRecord r;
+        HostRecord r{.m_nSent = 1};
         const ReplyOutcome out = ApplyReply(r, Echo(64, c.time), c.column, kStamp);
         EXPECT_EQ(out.columns.time, c.shown) << '"' << c.column << "\" " << c.time;
         EXPECT_EQ(r.m_nAvgTime, c.time) << "the statistics use the raw time";
@@ -46,27 +46,35 @@ TEST(ReplyRules, ShownTimeIsSmoothedAboveTwentyMsOnly) {
 }
 
 TEST(ReplyRules, FirstReplyThenMeanMinMaxAcrossReplies) {
-    HostRecord r{.m_bReplied = 0};
+    HostRecord r{.m_bReplied = 0, .m_nSent = 1};
     EXPECT_FALSE(ApplyReply(r, Echo(57, 10), std::nullopt, kStamp).rowChanged);
-    EXPECT_EQ(r, HostRecord{}) << "without a row only m_bReplied changes";
+    EXPECT_EQ(r, HostRecord{.m_nSent = 1}) << "without a row only m_bReplied changes";
     r.m_bReplied = 0;
     const ReplyOutcome out = ApplyReply(r, Echo(57, 10), std::string_view("*"), kStamp);
     EXPECT_TRUE(out.echo && r.m_bReplied == 1);
     EXPECT_EQ(out.columns, (ResultColumns{"57", "10", "32"}));
     EXPECT_EQ(r.m_history, (Lines{kStamp, Echo(57, 10) + "\n"}));
     EXPECT_EQ(out.stamp + "|" + out.event, "Mon Jan 05 09:08:07 2026|" + Echo(57, 10));
+    // Replies beyond the requests sent (duplicates) show in the row and the history but
+    // leave the counts and times alone.
     const struct {
-        int time, mean, min, max;
-    } steps[] = {{20, 15, 10, 20}, {31, 20, 10, 31}, {0, 15, 0, 31}};
+        int sent, time, mean, min, max, received;
+    } steps[] = {{1, 99, 10, 10, 10, 1},
+                 {2, 20, 15, 10, 20, 2},
+                 {3, 31, 20, 10, 31, 3},
+                 {3, 0, 20, 10, 31, 3},
+                 {4, 0, 15, 0, 31, 4}};
     for (const auto& s : steps) {
-        ApplyReply(r, Echo(64, s.time), std::string_view("*"), kStamp);
-        EXPECT_EQ((std::vector<int>{r.m_nAvgTime, r.m_nMinTime, r.m_nMaxTime}),
-                  (std::vector<int>{s.mean, s.min, s.max}))
+        r.m_nSent = s.sent, r.m_bReplied = 0;
+        const ReplyOutcome dup = ApplyReply(r, Echo(64, s.time), std::string_view("*"), kStamp);
+        EXPECT_EQ((std::vector<int>{r.m_nAvgTime, r.m_nMinTime, r.m_nMaxTime, r.m_nReceived}),
+                  (std::vector<int>{s.mean, s.min, s.max, s.received}))
             << "after " << s.time;
+        EXPECT_TRUE(dup.rowChanged && r.m_bReplied == 1 && r.m_history.back() == dup.event + "\n");
+        EXPECT_EQ(dup.columns.time, std::to_string(s.time));
     }
-    EXPECT_EQ(r.m_nReceived, 4);
     // A long-running mean must not overflow.
-    r.m_nReceived = 1000000, r.m_nAvgTime = 5000;
+    r.m_nSent = 2000000, r.m_nReceived = 1000000, r.m_nAvgTime = 5000;
     ApplyReply(r, Echo(64, 5000), std::string_view("5000"), kStamp);
     EXPECT_EQ(r.m_nAvgTime, 5000);
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole console monitor over loopback on a raw socket: rows with TTL 64, list files and
-# typed hosts mixed, --quiet, a clean end on SIGINT and SIGTERM, and nothing written to disk.
+# typed hosts mixed, --quiet, a clean end on SIGINT and SIGTERM, failures to write, and
+# nothing written to disk.
 bin_dir=${1:?usage: $0 BIN_DIR}
 sondrel=$bin_dir/sondrel
 TAB=$'\t'
@@ -77,10 +78,28 @@ for signal in INT TERM; do
   expect "SIG$signal prints the statistics" "$out" "^127\.0\.0\.3${TAB}[23]${TAB}[23]${TAB}0 \(0% loss\)"
 done
 
-# Usage errors.
-"$sondrel" --console --interval 0 127.0.0.1 >"$out" 2>"$err"
-expect_status "interval 0 is refused" $? 2
-expect "usage is shown" "$err" "^usage: sondrel --console"
+# A list file name that is no file is refused with one line, never looked up as a host.
+mkfifo "$work/fifo.ipl" && ln -s /dev/zero "$work/zero.IPL"
+for name in fifo.ipl zero.IPL; do
+  timeout 60 "$sondrel" --console --rounds 1 127.0.0.1 "$work/$name" >"$out" 2>"$err"
+  expect_status "$name is refused" $? 2
+  expect_count "$name: one line" "$err" "." 1
+  expect "$name: named with the reason" "$err" "^sondrel: $work/$name: not a regular file$"
+done
+
+# Output that cannot be written ends the run with one line and status 1: a full device, a
+# closed descriptor, a reader gone while SIGPIPE is ignored (as services have it).
+cannot_write() {  # NAME STATUS
+  expect_status "$1" "$2" 1
+  expect_count "$1: one line" "$err" "." 1
+  expect "$1: says why" "$err" "^sondrel: cannot write to standard output: [A-Z]"
+}
+timeout 60 "$sondrel" --console --rounds 2 --interval 1 127.0.0.1 >/dev/full 2>"$err"
+cannot_write "full device" $?
+timeout 60 "$sondrel" --console --rounds 2 --interval 1 --quiet 127.0.0.1 >&- 2>"$err"
+cannot_write "closed output" $?
+(trap '' PIPE && exec timeout 60 "$sondrel" --console --rounds 30 --interval 1 127.0.0.1) 2>"$err" | head -1 >/dev/null
+cannot_write "reader gone" "${PIPESTATUS[0]}"
 
 after=$(ls -la --time-style=full-iso "$bin_dir" | grep -E 'default\.ipl' || true)
 if [ "$before" = "$after" ]; then echo "ok: default.ipl left alone"; else

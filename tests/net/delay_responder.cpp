@@ -1,6 +1,7 @@
-// Answers ICMP echo requests after a fixed delay, for namespace tests on a kernel without
-// netem. Run it where the kernel's own answers are off (net.ipv4.icmp_echo_ignore_all=1).
-//   net_delay_responder DELAY_MS
+// Answers ICMP echo requests after a fixed delay, COPIES times each (default once), for
+// namespace tests on a kernel without netem. Run it where the kernel's own answers are off
+// (net.ipv4.icmp_echo_ignore_all=1).
+//   net_delay_responder DELAY_MS [COPIES]
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -29,11 +30,12 @@ constexpr int kIcmpFilterOption = 1;
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s DELAY_MS\n", argv[0]);
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: %s DELAY_MS [COPIES]\n", argv[0]);
         return 2;
     }
     const auto delay = std::chrono::milliseconds(std::atoi(argv[1]));
+    const int copies = argc == 3 ? std::atoi(argv[2]) : 1;
     int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
     if (fd < 0) {
         std::perror("socket");
@@ -54,8 +56,9 @@ int main(int argc, char** argv) {
         int n = ::poll(&p, 1, wait);
         while (!queue.empty() && queue.front().due <= Clock::now()) {
             const Pending& r = queue.front();
-            ::sendto(fd, r.reply.data(), r.reply.size(), 0,
-                     reinterpret_cast<const sockaddr*>(&r.to), sizeof r.to);
+            for (int i = 0; i < copies; ++i)
+                ::sendto(fd, r.reply.data(), r.reply.size(), 0,
+                         reinterpret_cast<const sockaddr*>(&r.to), sizeof r.to);
             queue.pop_front();
         }
         if (n <= 0) continue;

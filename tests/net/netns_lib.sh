@@ -71,10 +71,10 @@ in_far() { ip netns exec "$far" "$@"; }
 far_rules_clear() { in_far iptables -F INPUT; }
 far_rule() { in_far iptables -A INPUT -p icmp --icmp-type echo-request "$@"; }
 
-start_responder() {  # DELAY_MS
+start_responder() {  # DELAY_MS [COPIES]
   in_far sysctl -qw net.ipv4.icmp_echo_ignore_all=1
   # Started directly, not through a function: $! must be the responder itself.
-  ip netns exec "$far" "$bin_dir/net_delay_responder" "$1" &
+  ip netns exec "$far" "$bin_dir/net_delay_responder" "$@" &
   responder_pid=$!
   sleep 0.2
 }
