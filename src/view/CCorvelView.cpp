@@ -50,12 +50,13 @@ constexpr int kFixedColumnsWidth = 200 + 30 + 60 + 2;
 
 QString ToQ(const std::string& s) { return QString::fromStdString(s); }
 
-// A host never counts more answers than requests sent to it. The receiver's first request
-// to 127.0.0.1 goes out before any round, and a late answer can reach a host that was just
-// removed and listed again; counted, either would show more replies than requests (a
-// negative loss).
-bool IsUnaskedEcho(const HostRecord& record, std::string_view text) {
-    return IsEchoReplyText(text) && record.m_nReceived >= record.m_nSent;
+// Something in the list file's place that is not a file (a FIFO, a device, a folder) is
+// neither read nor replaced. Links are followed.
+bool IsOtherThanRegularFile(const std::filesystem::path& path) {
+    std::error_code ec;
+    const auto type = std::filesystem::status(path, ec).type();
+    return type != std::filesystem::file_type::not_found &&
+           type != std::filesystem::file_type::regular && !ec;
 }
 
 }  // namespace
@@ -155,6 +156,9 @@ void CCorvelView::BuildForm() {
     form->addWidget(m_list, 1);
 
     connect(m_editInterval, &QLineEdit::textEdited, this, [this] { OnIntervalChanged(); });
+    connect(m_editInterval, &QLineEdit::editingFinished, this, [this] {
+        if (m_editInterval->text().isEmpty()) OnIntervalChanged(true);
+    });
     connect(m_btnPing, &QPushButton::clicked, this, [this] { OnStart(); });
     connect(m_btnStop, &QPushButton::clicked, this, [this] { OnStop(); });
     connect(m_list, &QWidget::customContextMenuRequested, this,
@@ -445,9 +449,6 @@ void CCorvelView::OnListModified() {
         NoteRemovalInDetails(item.address);
     }
     m_hosts.RemoveAllHosts();
-    m_nInterval = m_pDoc->m_nInterval;
-    ApplyInterval();
-    ShowIntervalInBox();
     const std::string stamp = TimeStampNow();
     for (const HostEntry& entry : m_pDoc->m_entries) {
         // A file that lists an address twice gives one host.
@@ -462,6 +463,11 @@ void CCorvelView::OnListModified() {
     }
     UnlockAddresses();
     if (!m_bStopped) m_hStopPing.Reset();
+    // The file's interval goes through the box as if typed there, so an unusable one gets
+    // the box's prompt. Not under the gate: a prompt runs the event loop, and a handler run
+    // from there that takes the gate would wait for ever.
+    m_editInterval->setText(QString::number(m_pDoc->m_nInterval));
+    OnIntervalChanged();
     if (m_pFrame) m_pFrame->UpdateCommandUI();
 }
 
@@ -471,7 +477,7 @@ void CCorvelView::NoteRemovalInDetails(uint32_t address) {
 
 void CCorvelView::OnPingReply(uint32_t address, const std::string& text) {
     HostRecord* record = m_hosts.FindHost(address);
-    if (record == nullptr || IsUnaskedEcho(*record, text)) return;
+    if (record == nullptr) return;
     int row = RowOfHost(address, *record);
     std::optional<std::string_view> rowTime;
     if (row >= 0) rowTime = m_rows->Text(row, 2);
@@ -510,7 +516,7 @@ void CCorvelView::OnTimer() {
     if (m_bStopped || m_addresses.empty() || m_bDestroyed) return;
     PostViewMessage(this, WM_PING_TIMEOUT);
     StartSender();
-    for (auto item : m_hosts) item.record.m_nSent += 1;
+    CountRoundSent(m_hosts);
     if (m_pInfoDlg) m_pInfoDlg->AddOneSent();
 }
 
@@ -609,12 +615,17 @@ void CCorvelView::ApplyInterval() {
     PostViewMessage(this, WM_ROUND_NOW);
 }
 
-void CCorvelView::OnIntervalChanged() {
+void CCorvelView::OnIntervalChanged(bool finished) {
     const std::string text = m_editInterval->text().toStdString();
     IntervalInput input = ParseIntervalText(text);
     switch (input.kind) {
         case IntervalInput::Kind::Empty:
-            return;  // the user is retyping
+            if (!finished) return;  // the user is retyping
+            m_nInterval = m_nIntervalInForce;
+            // Refilled first: the prompt takes the focus, which finishes the edit again.
+            ShowIntervalInBox();
+            SondrelMessageBox(this, QString::fromLatin1(kIntervalNumberPrompt));
+            return;
         case IntervalInput::Kind::NotNumber:
             SondrelMessageBox(this, QString::fromLatin1(kIntervalNumberPrompt));
             m_nInterval = m_nIntervalInForce;
@@ -673,6 +684,13 @@ void CCorvelView::ReportOnce(const QString& text) { SondrelMessageBoxNonModal(m_
 
 void CCorvelView::LoadDefaultList() {
     if (m_setup.defaultList.empty()) return;
+    if (IsOtherThanRegularFile(m_setup.defaultList)) {
+        m_bDefaultListRefused = true;
+        ReportOnce(QStringLiteral("%1: not a regular file\nIt is left alone: the list is not "
+                                  "saved there at exit.")
+                       .arg(ToQ(m_setup.defaultList.string())));
+        return;
+    }
     ListLoadStatus status = ReadDefaultList(m_setup.defaultList, m_hosts);
     if (status.interval && IsUsableInterval(*status.interval)) m_nInterval = *status.interval;
     for (uint32_t address : status.added) PostViewMessage(this, WM_LIST_ADDED, address);
@@ -687,7 +705,7 @@ void CCorvelView::LoadDefaultList() {
 }
 
 bool CCorvelView::SaveDefaultList() {
-    if (m_setup.defaultList.empty()) return true;
+    if (m_setup.defaultList.empty() || m_bDefaultListRefused) return true;
     std::string message;
     if (WriteDefaultList(m_setup.defaultList, m_nInterval, m_hosts, message)) {
         return true;

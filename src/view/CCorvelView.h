@@ -123,7 +123,8 @@ public:
     void OnStop();
     void OnAutoStart();
     void OnAutoPopup();
-    void OnIntervalChanged();  // the box's text was edited
+    // The box's text was edited; `finished`: the edit ended (focus gone or Enter).
+    void OnIntervalChanged(bool finished = false);
     // Rebuilds the run-state picture, tray icon and command states.
     void UpdateRunStateUI();
     // Brings every command's enabled and checked state up to date.
@@ -211,7 +212,8 @@ private:
     bool m_bFirstUpdate = true;
     bool m_bDestroyed = false;
     uint32_t m_nInterval = 3;
-    uint32_t m_nIntervalInForce = 0;  // period the timer was last armed with
+    uint32_t m_nIntervalInForce = 0;     // period the timer was last armed with
+    bool m_bDefaultListRefused = false;  // default.ipl is no regular file: never replaced
 
     // Events, by their names.
     sondrel::NamedEvent m_hModifyList;
