@@ -79,13 +79,10 @@ for signal in INT TERM; do
 done
 
 # A list file name that is no file is refused with one line, never looked up as a host.
-mkfifo "$work/fifo.ipl" && ln -s /dev/zero "$work/zero.IPL"
-for name in fifo.ipl zero.IPL; do
-  timeout 60 "$sondrel" --console --rounds 1 127.0.0.1 "$work/$name" >"$out" 2>"$err"
-  expect_status "$name is refused" $? 2
-  expect_count "$name: one line" "$err" "." 1
-  expect "$name: named with the reason" "$err" "^sondrel: $work/$name: not a regular file$"
-done
+ln -s /dev/zero "$work/zero.IPL"
+timeout 60 "$sondrel" --console --rounds 1 127.0.0.1 "$work/zero.IPL" >"$out" 2>"$err"
+expect_status "a link to a device is refused" $? 2
+expect_count "one line naming it" "$err" "^sondrel: $work/zero\.IPL: not a regular file$" 1
 
 # Output that cannot be written ends the run with one line and status 1: a full device, a
 # closed descriptor, a reader gone while SIGPIPE is ignored (as services have it).
