@@ -235,6 +235,13 @@ void CMainFrame::UpdateCommandUI() {
     for (auto& [id, handler] : m_updates) {
         if (QAction* a = Command(id)) handler(a);
     }
+    FollowOpenCommand();
+}
+
+// A recent file replaces the list just as Open does, so its entries are enabled with Open.
+void CMainFrame::FollowOpenCommand() {
+    const QAction* open = Command(ID_FILE_OPEN);
+    for (QAction* a : m_recentActions) a->setEnabled(open == nullptr || open->isEnabled());
 }
 
 void CMainFrame::SetRecentFiles(const QStringList& files) {
@@ -262,6 +269,7 @@ void CMainFrame::RebuildRecentMenu() {
         m_fileMenu->insertAction(m_recentSeparatorEnd, a);
         m_recentActions.push_back(a);
     }
+    FollowOpenCommand();
 }
 
 void CMainFrame::SetView(CCorvelView* view) {

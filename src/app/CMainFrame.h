@@ -63,6 +63,7 @@ private:
     void CreateToolBar();
     void CreateStatusBar();
     void RebuildRecentMenu();
+    void FollowOpenCommand();
     QAction* MakeCommand(int id, const QString& text, const QString& prompt, const QString& tip);
 
     std::map<int, QAction*> m_commands;

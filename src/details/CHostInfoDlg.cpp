@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QTreeWidget>
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 #include "details/LocationDb.h"
@@ -308,7 +309,11 @@ void CHostInfoDlg::AppendLogRow(const QString& time, const QString& info) {
     ScrollToEnd();
 }
 
-void CHostInfoDlg::AddOneSent() { SetField(kSent, QString::number(FieldText(kSent).toInt() + 1)); }
+// Stops at the 32-bit maximum, as the host's own count does.
+void CHostInfoDlg::AddOneSent() {
+    const int sent = FieldText(kSent).toInt();
+    SetField(kSent, QString::number(sent < std::numeric_limits<int>::max() ? sent + 1 : sent));
+}
 
 void CHostInfoDlg::OnHostReply(const sondrel::HostRecord& record, const std::string& stamp,
                                const std::string& event) {
