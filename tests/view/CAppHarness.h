@@ -40,8 +40,23 @@ inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
     }
     return true;
 }
-inline void Pump(int ms) {
-    WaitFor([] { return false; }, ms);
+// Delivers the events posted to the main thread so far and those they post in turn: rounds
+// end on a marker posted behind everything else, until one delivers nothing but its marker.
+// Bounded, as something may keep posting for ever.
+inline void Settle() {
+    struct Counter final : QObject {
+        int delivered = 0;
+        bool eventFilter(QObject*, QEvent*) override { return ++delivered, false; }
+    } counter;
+    QCoreApplication::instance()->installEventFilter(&counter);
+    for (int round = 0; round < 100; ++round) {
+        counter.delivered = 0;
+        QEventLoop loop;
+        QTimer::singleShot(0, &loop, &QEventLoop::quit);
+        loop.exec();
+        if (counter.delivered <= 1) break;
+    }
+    QCoreApplication::instance()->removeEventFilter(&counter);
 }
 
 struct ListHost {

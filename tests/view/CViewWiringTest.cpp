@@ -26,7 +26,7 @@ void StartWithThreeHosts(CAppHarness& h) {
     h.view()->IntervalEdit()->setText(QStringLiteral("10000"));
     h.view()->OnIntervalChanged();
     for (uint32_t a : {kOne, kTwo, kThree}) h.view()->AddHost(a, "", false);
-    Pump(20);
+    Settle();
     ASSERT_EQ(h.RowCount(), 3);
 }
 
@@ -60,7 +60,7 @@ TEST(CViewWiring, DetailsWindowFollowsTheHostItShows) {
          "ttl=64,time=5,bytes=32", "1/1"},
         {"another host's reply", [&] { v->OnPingReply(kTwo, "ttl=64,time=7,bytes=32"); }, kOne, 2,
          "ttl=64,time=5,bytes=32", "1/1"},
-        {"two silent rounds", [&] { v->OnTimer(), Pump(20), v->OnTimer(); }, kOne, 3,
+        {"two silent rounds", [&] { v->OnTimer(), Settle(), v->OnTimer(); }, kOne, 3,
          "request timeout.", "3/1"},
         {"More details on 10.0.0.2", [&] { Select(h, {h.Row("10.0.0.2")}), v->OnMoreDetails(); },
          kTwo, 3, "request timeout.", "3/1"},
@@ -73,7 +73,7 @@ TEST(CViewWiring, DetailsWindowFollowsTheHostItShows) {
     for (const auto& s : steps) {
         SCOPED_TRACE(s.what);
         s.act();
-        Pump(20);
+        Settle();
         EXPECT_EQ(v->m_dwInfoAddress.value_or(0), s.shown);
         EXPECT_EQ(dlg->isVisible(), s.shown != 0);
         ASSERT_EQ(dlg->LogRowCount(), s.logRows);
@@ -104,7 +104,7 @@ void Choose(CAppHarness& h, bool onRow, const char* text) {
     for (QAction* a : h.view()->ContextMenu()->actions()) {
         if (a->text() == QLatin1String(text)) a->trigger();
     }
-    Pump(20);
+    Settle();
 }
 
 TEST(CViewWiring, PopupMenusShowTheirItemsAndStatesAndRunTheirCommands) {
@@ -154,7 +154,7 @@ TEST(CViewWiring, DeleteKeyRemovesTheSelectedRowsOnly) {
         Select(h, c.selected);
         QKeyEvent press(QEvent::KeyPress, c.key, Qt::NoModifier);
         QApplication::sendEvent(h.view()->ListControl(), &press);
-        Pump(20);
+        Settle();
         EXPECT_EQ(h.RowTexts(), c.rows) << c.selected.size() << " selected, key " << c.key;
     }
 }
@@ -172,7 +172,7 @@ TEST(CViewWiring, RemovingCommandsAndTheStopButtonAreGreyWhileTheListIsEmpty) {
     };
     EXPECT_EQ(states(), std::vector<bool>(4, false));
     h.view()->AddHost(kOne, "", false);
-    Pump(20);
+    Settle();
     EXPECT_EQ(states(), std::vector<bool>(4, true));
     h.frame()->Command(ID_CLEAR_ALL)->trigger();
     EXPECT_EQ(states(), std::vector<bool>(4, false));
