@@ -102,21 +102,21 @@ TEST(CCorvelDoc, SaveNewOpenAndSaveRoundTrip) {
     ASSERT_TRUE(h.Start());
     h.view()->AddHost(Ip(10, 0, 0, 1), "", false);
     h.view()->AddHost(Ip(10, 0, 0, 2), "router.example", true);
-    Pump(20);
+    Settle();
     const auto saved = h.Path("saved.ipl");
     ASSERT_TRUE(h.doc()->OnSaveDocument(Q(saved)));
     EXPECT_EQ(ReadBytes(saved), SerializeHostTable(4, h.view()->Hosts()))
         << "table order, interval in force";
     h.doc()->OnFileNew();
-    Pump(20);
+    Settle();
     EXPECT_EQ(h.view()->IntervalInForce(), 4u);
     ASSERT_TRUE(h.doc()->OpenDocumentFile(Q(saved)));
-    Pump(20);
+    Settle();
     EXPECT_EQ(h.RowTexts(), (std::vector<std::string>{"10.0.0.1", "192.168.1.1", "192.168.1.2",
                                                       "router.example"}));
     EXPECT_EQ(h.doc()->PathName(), Q(saved));
     h.view()->AddHost(Ip(10, 0, 0, 3), "", false);
-    Pump(20);
+    Settle();
     h.doc()->OnFileSave();  // to the current file again
     EXPECT_EQ(ReadListFile(saved).entries.size(), 5u);
     EXPECT_TRUE(h.messages.empty());
@@ -152,7 +152,7 @@ TEST(CCorvelDoc, FilesThatCannotBeLoadedAreReportedAndTheListStays) {
         if (c.bytes != "<none>") WriteBytes(file, c.bytes);
         const QString before = h.doc()->PathName();
         EXPECT_EQ(h.doc()->OpenDocumentFile(Q(file)), c.message == nullptr);
-        Pump(20);
+        Settle();
         EXPECT_EQ(h.messages.size(), c.message ? 1u : 0u);
         if (c.message) {
             EXPECT_TRUE(!h.messages.empty() && h.messages[0].contains(c.message));
@@ -189,7 +189,7 @@ TEST(CCorvelApp, DefaultListIsWrittenAtExitAndReadAtStart) {
     ASSERT_TRUE(h.Start());
     h.view()->AddHost(Ip(10, 0, 0, 1), "", false);
     h.view()->AddHost(Ip(10, 0, 0, 2), "gw.example", true);
-    Pump(20);
+    Settle();
     h.view()->IntervalEdit()->setText("12");
     h.view()->OnIntervalChanged();
     h.Stop();
@@ -276,13 +276,13 @@ TEST(CCorvelApp, WithoutAnIcmpSocketTheProgramSaysHowToAllowItAndKeepsRunning) {
     options.icmpMessage = IcmpUnavailableMessage("Operation not permitted");
     CCorvelApp app(options);
     ASSERT_TRUE(app.InitInstance({}));
-    Pump(20);
+    Settle();
     ASSERT_EQ(h.messages.size(), 1u);
     EXPECT_TRUE(h.messages[0].contains("setcap cap_net_raw+ep") &&
                 h.messages[0].contains("ping_group_range"))
         << h.messages[0].toStdString();
     EXPECT_TRUE(app.Frame()->isVisible());
-    for (int round = 0; round < 2; ++round) app.View()->OnTimer(), Pump(20);
+    for (int round = 0; round < 2; ++round) app.View()->OnTimer(), Settle();
     EXPECT_EQ(app.View()->Rows()->Text(0, 2), "timeout")
         << "rounds go on; without replies every host times out";
     app.ExitInstance();
@@ -368,8 +368,8 @@ TEST(SondrelProgram, ASecondStartHandsItsFileToTheFirstAndEnds) {
     ASSERT_TRUE(s.WaitListening(first)) << "the first program never listened";
     Program second({s.binary, (s.dir / "other.ipl").string()}, s.Env());
     EXPECT_EQ(second.Wait(20000), 0);
-    EXPECT_TRUE(first.Running());
-    ::usleep(1500000);  // the first opens the file from its event loop
+    // The first opens the file from its event loop, before it reads a later request.
+    ASSERT_TRUE(s.WaitListening(first));
     ::kill(first.pid_, SIGTERM);
     EXPECT_EQ(first.Wait(20000), 0);
     EXPECT_EQ(s.Saved(4), (std::set<uint32_t>{Loopback(5), Loopback(6)}));
