@@ -1,17 +1,63 @@
 #include "model/HostTable.h"
 
+#include <algorithm>
+
 #include "model/AddressText.h"
 
 namespace sondrel {
 
 uint32_t HostTable::BucketOf(uint32_t address) { return (AddressKey(address) >> 4) % kBucketCount; }
 
+size_t HostTable::SlotOf(uint32_t address) const {
+    // Fibonacci hashing: neighbouring addresses (a /24, a range) spread over the whole array.
+    const uint64_t mixed = static_cast<uint64_t>(address) * 0x9E3779B97F4A7C15ull;
+    return static_cast<size_t>(mixed >> 32) & (index_.size() - 1);
+}
+
 int32_t HostTable::FindEntry(uint32_t address) const {
-    if (!buckets_) return -1;
-    for (int32_t e = buckets_[BucketOf(address)]; e >= 0; e = entries_[e].next) {
-        if (entries_[e].address == address) return e;
+    if (index_.empty()) return -1;
+    const size_t mask = index_.size() - 1;
+    for (size_t s = SlotOf(address);; s = (s + 1) & mask) {
+        const int32_t e = index_[s];
+        if (e < 0 || entries_[e].address == address) return e;
     }
-    return -1;
+}
+
+void HostTable::IndexInsert(int32_t entry) {
+    if (2 * (count_ + 1) > index_.size()) IndexGrow();
+    const size_t mask = index_.size() - 1;
+    size_t s = SlotOf(entries_[entry].address);
+    while (index_[s] >= 0) s = (s + 1) & mask;
+    index_[s] = entry;
+}
+
+void HostTable::IndexGrow() {
+    std::vector<int32_t> old(std::max<size_t>(16, 2 * index_.size()), -1);
+    old.swap(index_);
+    const size_t mask = index_.size() - 1;
+    for (const int32_t e : old) {
+        if (e < 0) continue;
+        size_t s = SlotOf(entries_[e].address);
+        while (index_[s] >= 0) s = (s + 1) & mask;
+        index_[s] = e;
+    }
+}
+
+// Backward-shift deletion: later members of the probe run move up into the hole, so no
+// tombstones pile up under long add/remove churn.
+void HostTable::IndexErase(uint32_t address) {
+    const size_t mask = index_.size() - 1;
+    size_t hole = SlotOf(address);
+    while (entries_[index_[hole]].address != address) hole = (hole + 1) & mask;
+    for (size_t s = (hole + 1) & mask; index_[s] >= 0; s = (s + 1) & mask) {
+        const size_t home = SlotOf(entries_[index_[s]].address);
+        // Move the entry up when its home does not lie cyclically in (hole, s].
+        if (((s - home) & mask) >= ((s - hole) & mask)) {
+            index_[hole] = index_[s];
+            hole = s;
+        }
+    }
+    index_[hole] = -1;
 }
 
 HostRecord* HostTable::FindHost(uint32_t address) {
@@ -43,20 +89,23 @@ HostRecord& HostTable::HostAt(uint32_t address) {
     entry.record = HostRecord{};
     int32_t& head = buckets_[BucketOf(address)];
     entry.next = head;
+    entry.prev = -1;
+    if (head >= 0) entries_[head].prev = e;
     head = e;
+    IndexInsert(e);
     ++count_;
     return entry.record;
 }
 
 bool HostTable::RemoveHost(uint32_t address) {
-    if (!buckets_) return false;
-    int32_t* link = &buckets_[BucketOf(address)];
-    while (*link >= 0 && entries_[*link].address != address) link = &entries_[*link].next;
-    if (*link < 0) return false;
-    const int32_t e = *link;
-    *link = entries_[e].next;
-    entries_[e].record = HostRecord{};  // the history goes now, not when the slot is reused
-    entries_[e].next = free_;
+    const int32_t e = FindEntry(address);
+    if (e < 0) return false;
+    IndexErase(address);
+    Entry& entry = entries_[e];
+    (entry.prev >= 0 ? entries_[entry.prev].next : buckets_[BucketOf(address)]) = entry.next;
+    if (entry.next >= 0) entries_[entry.next].prev = entry.prev;
+    entry.record = HostRecord{};  // the history goes now, not when the slot is reused
+    entry.next = free_;
     free_ = e;
     if (--count_ == 0) Release();
     return true;
@@ -68,6 +117,8 @@ void HostTable::Release() {
     entries_.clear();
     entries_.shrink_to_fit();
     buckets_.reset();
+    index_.clear();
+    index_.shrink_to_fit();
     free_ = -1;
     count_ = 0;
 }

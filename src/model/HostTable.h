@@ -3,6 +3,10 @@
 // head insertion. Every walk over it (saving, rounds, timeout pass, idle flushing) uses the
 // table order: buckets 0..1030, within a bucket the most recently added entry first.
 // References to records stay valid until that record is removed.
+//
+// Beside the chains sits an open-addressing index from address to entry, so finding, adding
+// and removing a host cost O(1) on average however long the chains grow (a thousand hosts a
+// bucket at a million hosts); the chains keep only the order.
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -89,6 +93,7 @@ private:
     struct Entry {
         uint32_t address = 0;
         int32_t next = -1;  // next entry in the chain, or the free list
+        int32_t prev = -1;  // previous entry in the chain, -1 at the bucket's head
         HostRecord record;
     };
     int32_t FirstEntry() const;
@@ -96,9 +101,17 @@ private:
     int32_t FindEntry(uint32_t address) const;
     void Release();
 
+    // The index: linear probing over a power-of-two array of entry numbers (-1 empty), kept
+    // at most half full.
+    size_t SlotOf(uint32_t address) const;
+    void IndexInsert(int32_t entry);
+    void IndexErase(uint32_t address);
+    void IndexGrow();
+
     // Entries are pooled; a deque keeps references stable while it grows.
     std::deque<Entry> entries_;
     std::unique_ptr<int32_t[]> buckets_;  // head entry per bucket, -1 empty; null when empty
+    std::vector<int32_t> index_;
     int32_t free_ = -1;
     size_t count_ = 0;
 };

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "model/AddressText.h"
 #include "model/HostRecord.h"
 #include "model/HostTable.h"
@@ -71,6 +74,49 @@ TEST(HostTable, RecordLifecycle) {
     EXPECT_EQ(table.HostAt(Ip(192, 168, 1, 1)), HostRecord{}) << "added again: a fresh record";
     table.RemoveAllHosts();
     EXPECT_TRUE(Walk(table).empty());
+}
+
+// The plain chained table the index sits beside: buckets upwards, each newest first.
+class ReferenceTable {
+public:
+    void Add(uint32_t a) {
+        auto& chain = buckets_[HostTable::BucketOf(a)];
+        if (std::find(chain.begin(), chain.end(), a) == chain.end()) chain.insert(chain.begin(), a);
+    }
+    bool Remove(uint32_t a) { return std::erase(buckets_[HostTable::BucketOf(a)], a) > 0; }
+    Addresses Walk() const {
+        Addresses out;
+        for (const auto& chain : buckets_) out.insert(out.end(), chain.begin(), chain.end());
+        return out;
+    }
+
+private:
+    std::vector<Addresses> buckets_ = std::vector<Addresses>(HostTable::kBucketCount);
+};
+
+TEST(HostTable, RandomChurnKeepsThePlainTablesOrderAndFindsEveryHost) {
+    std::mt19937 random(7);
+    for (const int size : {40, 3000, 100000}) {
+        HostTable table;
+        ReferenceTable reference;
+        // Addresses from a small pool, so adds hit listed hosts and removes find them.
+        std::uniform_int_distribution<uint32_t> pick(0, static_cast<uint32_t>(2 * size));
+        for (int step = 0; step < 4 * size; ++step) {
+            const uint32_t i = pick(random);
+            const uint32_t a = Ip(10, uint8_t(i >> 16), uint8_t(i >> 8), uint8_t(i));
+            if (random() % 3 == 0) {
+                ASSERT_EQ(table.RemoveHost(a), reference.Remove(a)) << DottedQuad(a);
+            } else {
+                table.HostAt(a).m_nSent = static_cast<int32_t>(a);
+                reference.Add(a);
+            }
+        }
+        const Addresses walked = reference.Walk();
+        ASSERT_EQ(Walk(table), walked) << size << " hosts";
+        for (const uint32_t a : walked) ASSERT_EQ(table.FindHost(a)->m_nSent, int32_t(a));
+        for (const uint32_t a : walked) ASSERT_TRUE(table.RemoveHost(a));
+        EXPECT_TRUE(table.IsEmpty());
+    }
 }
 
 TEST(HostTable, RowTextsAndTheirOrder) {
