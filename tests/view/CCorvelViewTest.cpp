@@ -55,8 +55,9 @@ TEST(CCorvelViewEngine, LoopbackHostsShowTtlTimeAndBytes) {
     if (!socket) GTEST_SKIP() << why;
     CAppHarness h(socket);
     WriteList(h.DefaultList(), 1, {{Loopback(1), ""}, {Loopback(2), ""}, {Loopback(3), ""}});
-    // The answer to the receiver's own first request to 127.0.0.1 is no host's: once the view
-    // has had it, and before any round, every row still waits.
+    // The answer to the receiver's own first request is 127.0.0.1's alone (shown as any answer
+    // is, when its row is there already): once the view has had it, before any round, the
+    // other rows still wait.
     struct Replies final : QObject {
         int count = 0;
         bool eventFilter(QObject*, QEvent* e) override {
@@ -68,7 +69,7 @@ TEST(CCorvelViewEngine, LoopbackHostsShowTtlTimeAndBytes) {
     const std::vector<std::string> texts = {"127.0.0.1", "127.0.0.2", "127.0.0.3"};
     ASSERT_TRUE(WaitFor([&] { return replies.count > 0; }, 10000));
     if (h.view()->Hosts().FindHost(Loopback(1))->m_nSent == 0) {
-        for (const auto& t : texts) EXPECT_EQ(h.Cell(t, 2), "*");
+        for (const auto& t : {"127.0.0.2", "127.0.0.3"}) EXPECT_EQ(h.Cell(t, 2), "*");
     }
     ASSERT_TRUE(WaitFor(
         [&] {
