@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -30,10 +30,8 @@ namespace sondrel::test {
 
 // Runs the event loop (blocking when idle, as the program does) until the condition holds.
 inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs) return false;
+    for (const QDeadlineTimer deadline(timeoutMs); !condition();) {
+        if (deadline.hasExpired()) return false;
         QEventLoop loop;
         QTimer::singleShot(10, &loop, &QEventLoop::quit);
         loop.exec();
@@ -49,14 +47,12 @@ inline void Settle() {
         bool eventFilter(QObject*, QEvent*) override { return ++delivered, false; }
     } counter;
     QCoreApplication::instance()->installEventFilter(&counter);
-    for (int round = 0; round < 100; ++round) {
+    for (int round = 0; round < 100 && counter.delivered != 1; ++round) {
         counter.delivered = 0;
         QEventLoop loop;
         QTimer::singleShot(0, &loop, &QEventLoop::quit);
         loop.exec();
-        if (counter.delivered <= 1) break;
     }
-    QCoreApplication::instance()->removeEventFilter(&counter);
 }
 
 struct ListHost {
@@ -104,8 +100,6 @@ public:
         Stop();
         SetMessageBoxRecorder(nullptr);
     }
-    CAppHarness(const CAppHarness&) = delete;
-    CAppHarness& operator=(const CAppHarness&) = delete;
 
     CCorvelApp::Options MakeOptions() const {
         CCorvelApp::Options o;
@@ -145,8 +139,7 @@ public:
     int RowCount() const { return view()->Rows()->Count(); }
     int Row(const std::string& text) const { return view()->FindRow(text); }
     std::string Cell(const std::string& text, int column) const {
-        const int row = Row(text);
-        return row < 0 ? "<no row>" : view()->Rows()->Text(row, column);
+        return Row(text) < 0 ? "<no row>" : view()->Rows()->Text(Row(text), column);
     }
     std::vector<std::string> RowTexts() const {
         std::vector<std::string> texts;
