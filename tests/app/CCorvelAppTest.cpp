@@ -182,6 +182,14 @@ TEST(CCorvelDoc, RecentFilesKeepTheFourLatestAcrossRestarts) {
     fileMenu->actions()[6]->trigger();
     EXPECT_EQ(h.messages.size(), 1u);
     EXPECT_EQ(h.frame()->RecentFiles(), (QStringList{expected[0], expected[2], expected[3]}));
+    // A recent file replaces the list as Open does, so it is offered only when Open is.
+    for (const bool open : {false, true}) {
+        h.frame()->OnUpdateCommand(ID_FILE_OPEN, [open](QAction* a) { a->setEnabled(open); });
+        h.frame()->UpdateCommandUI();
+        EXPECT_EQ(fileMenu->actions()[5]->text().left(3) +
+                      (fileMenu->actions()[5]->isEnabled() ? "on" : "off"),
+                  QString("&1 ") + (open ? "on" : "off"));
+    }
 }
 
 TEST(CCorvelApp, DefaultListIsWrittenAtExitAndReadAtStart) {

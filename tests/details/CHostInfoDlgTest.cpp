@@ -87,6 +87,11 @@ TEST_F(HostInfoDlgTest, StatisticsOnOpenKeptCurrentByRoundsRepliesAndTimeouts) {
               (QStringList{"12", "8", "4 (33% loss)", "0 ms", "7 ms", "7 ms", "137"}));
     EXPECT_EQ(Rows(), (QStringList{"Sun Dec 06 12:00:00 2026|ttl=64,time=7,bytes=32",
                                    "Sun Dec 06 12:00:03 2026|request timeout."}));
+    dlg_.close();
+    r.m_nSent = 2147483647;
+    ASSERT_TRUE(dlg_.OpenHostDetails("198.51.100.3"));
+    dlg_.AddOneSent();
+    EXPECT_EQ(dlg_.FieldText(CHostInfoDlg::kSent), "2147483647") << "stops at the maximum";
 }
 
 TEST_F(HostInfoDlgTest, SameHostOnlyShownAgainOtherHostRefilled) {
