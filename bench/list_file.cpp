@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "model/AddressText.h"
+#include "platform/AddressText.h"
 #include "model/HostTable.h"
 #include "model/ListFile.h"
 

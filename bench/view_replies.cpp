@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/CMainFrame.h"
-#include "model/AddressText.h"
+#include "platform/AddressText.h"
 #include "model/CCorvelDoc.h"
 #include "platform/NamedEvent.h"
 #include "view/CCorvelView.h"

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "app/Tools.h"
-#include "model/AddressText.h"
+#include "platform/AddressText.h"
 #include "model/ListFile.h"
 
 namespace sondrel {

@@ -17,7 +17,7 @@
 #include "details/LocationDb.h"
 #include "details/LogFileName.h"
 #include "input/HostEditing.h"
-#include "model/AddressText.h"
+#include "platform/AddressText.h"
 #include "model/ReplyRules.h"
 #include "view/CDialogLayout.h"
 #include "view/CMessageBox.h"

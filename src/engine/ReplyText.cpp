@@ -4,7 +4,7 @@
 #include <string>
 
 #include "engine/EchoRequest.h"
-#include "model/AddressText.h"
+#include "platform/AddressText.h"
 
 namespace sondrel {
 

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <memory>
 
-#include "model/AddressText.h"
+#include "platform/AddressText.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Paths.h"
 

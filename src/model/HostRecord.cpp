@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "model/AddressText.h"
+#include "platform/AddressText.h"
 
 namespace sondrel {
 

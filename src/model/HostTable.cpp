@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "model/AddressText.h"
+#include "platform/AddressText.h"
 
 namespace sondrel {
 

@@ -34,7 +34,7 @@
 #include "view/CMessageBox.h"
 #include "view/CViewMessage.h"
 #include "view/Commands.h"
-#include "view/IntervalInput.h"
+#include "session/IntervalInput.h"
 #include "view/Messages.h"
 
 using namespace sondrel;

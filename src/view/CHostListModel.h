@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "model/ReplyRules.h"
-#include "view/RowStore.h"
+#include "session/RowStore.h"
 
 class CHostListModel : public QAbstractTableModel {
     Q_OBJECT

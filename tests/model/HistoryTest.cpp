@@ -5,7 +5,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "model/AddressText.h"
+#include "platform/AddressText.h"
 #include "model/History.h"
 #include "support/TestSupport.h"
 

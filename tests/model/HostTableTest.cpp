@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <random>
 
-#include "model/AddressText.h"
+#include "platform/AddressText.h"
 #include "model/HostRecord.h"
 #include "model/HostTable.h"
 

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "model/AddressText.h"
+#include "platform/AddressText.h"
 #include "model/Archive.h"
 #include "model/ListFile.h"
 #include "support/TestSupport.h"

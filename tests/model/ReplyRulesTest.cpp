@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "model/AddressText.h"
+#include "platform/AddressText.h"
 #include "model/HostTable.h"
 #include "model/ReplyRules.h"
 

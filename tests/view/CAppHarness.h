@@ -16,7 +16,7 @@
 #include "app/CMainFrame.h"
 #include "details/CHostInfoDlg.h"
 #include "engine/IcmpSocket.h"
-#include "model/AddressText.h"
+#include "platform/AddressText.h"
 #include "model/CCorvelDoc.h"
 #include "model/ListFile.h"
 #include "support/TestSupport.h"

@@ -18,7 +18,7 @@
 
 #include "view/CAppHarness.h"
 #include "view/Commands.h"
-#include "view/IntervalInput.h"
+#include "session/IntervalInput.h"
 
 namespace sondrel::test {
 namespace {

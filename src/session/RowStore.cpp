@@ -1,4 +1,4 @@
-#include "view/RowStore.h"
+#include "session/RowStore.h"
 
 #include "model/HostRecord.h"
 

@@ -1,4 +1,4 @@
-#include "view/IntervalInput.h"
+#include "session/IntervalInput.h"
 
 namespace sondrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "model/AddressText.h"
+#include "platform/AddressText.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,0 +1,496 @@
+#include "session/MonitorSession.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <ctime>
+#include <system_error>
+
+#include "engine/IcmpSocket.h"
+#include "engine/PingThreads.h"
+#include "model/ListFile.h"
+#include "model/ReplyRules.h"
+#include "platform/Clock.h"
+#include "session/IntervalInput.h"
+
+namespace sondrel {
+namespace {
+
+// Something in the list file's place that is not a file (a FIFO, a device, a folder) is
+// neither read nor replaced. Links are followed.
+bool IsOtherThanRegularFile(const std::filesystem::path& path) {
+    std::error_code ec;
+    const auto type = std::filesystem::status(path, ec).type();
+    return type != std::filesystem::file_type::not_found &&
+           type != std::filesystem::file_type::regular && !ec;
+}
+
+// The events exist once per process; whoever comes first makes them.
+NamedEvent OpenOrCreate(std::string_view name, NamedEvent::ResetMode mode, bool set) {
+    NamedEvent event = NamedEvent::Open(name);
+    return event ? std::move(event) : NamedEvent::Create(name, mode, set);
+}
+
+}  // namespace
+
+MonitorSession::AddressGate::AddressGate(const MonitorSession& session)
+    : gate_(session.modifyList_) {
+    gate_.Wait();
+}
+
+MonitorSession::AddressGate::~AddressGate() { gate_.Set(); }
+
+MonitorSession::MonitorSession(SessionSetup setup, SessionObserver& observer)
+    : setup_(std::move(setup)),
+      observer_(observer),
+      historyFiles_(setup_.historyDir, setup_.historyLimits) {
+    using Mode = NamedEvent::ResetMode;
+    stopPing_ = OpenOrCreate(kStopPingEvent, Mode::Manual, false);
+    modifyList_ = OpenOrCreate(kModifyListEvent, Mode::Automatic, true);
+    quitProgram_ = OpenOrCreate(kQuitProgramEvent, Mode::Manual, false);
+    if (!setup_.keepHistory) return;
+    // Only one monitor writes the folder: whatever history files are there were left by a
+    // run that did not end normally.
+    if (setup_.historyDirError.empty()) {
+        historyFiles_.RemoveLeftovers();
+    } else {
+        historyFiles_.Fail(setup_.historyDirError);
+    }
+}
+
+MonitorSession::~MonitorSession() {
+    Shutdown();
+    *alive_ = false;
+}
+
+void MonitorSession::Start() {
+    if (started_ || shutDown_) return;
+    started_ = true;
+    SeedStartOffsets(TickCount());
+    StartReceiver();
+    LoadDefaultList();
+    ArmTimer(interval_);
+    ReportHistoryState();
+}
+
+void MonitorSession::Shutdown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    stopPing_.Set();
+    quitProgram_.Set();
+    if (receiver_.joinable()) receiver_.join();
+    ReapSenders(true);
+    // The events outlive this session; a later one in the same process starts from scratch.
+    quitProgram_.Reset();
+    stopPing_.Reset();
+    for (uint32_t address : addresses_) historyFiles_.Delete(address);
+    std::vector<Message> left;
+    {
+        std::lock_guard guard(inboxLock_);
+        left.swap(inbox_);
+    }
+    for (const Message& m : left)
+        if (m.kind == Message::Kind::EngineText) observer_.ErrorText(m.text);
+}
+
+// --- Inbox --------------------------------------------------------------------------------
+
+void MonitorSession::Post(Message message) {
+    bool wasEmpty = false;
+    {
+        std::lock_guard guard(inboxLock_);
+        if (message.kind == Message::Kind::Reply && setup_.discardPrimingReply && !primingSeen_ &&
+            message.address == htonl(INADDR_LOOPBACK)) {
+            primingSeen_ = true;
+            primed_.notify_all();
+            return;
+        }
+        wasEmpty = inbox_.empty();
+        inbox_.push_back(std::move(message));
+    }
+    if (wasEmpty && setup_.post) {
+        setup_.post([this, alive = std::weak_ptr(alive_)] {
+            if (auto a = alive.lock(); a && *a) ProcessMessages();
+        });
+    }
+}
+
+void MonitorSession::ProcessMessages() {
+    std::vector<Message> taken;
+    {
+        std::lock_guard guard(inboxLock_);
+        taken.swap(inbox_);
+    }
+    for (Message& m : taken) {
+        if (shutDown_) break;
+        Handle(m);
+    }
+    FlushChangedRows();
+}
+
+bool MonitorSession::WaitForPrimingReply(int limitMs) {
+    std::unique_lock guard(inboxLock_);
+    return primed_.wait_for(guard, std::chrono::milliseconds(limitMs),
+                            [this] { return primingSeen_; });
+}
+
+void MonitorSession::Handle(Message& m) {
+    switch (m.kind) {
+        case Message::Kind::Added:
+            OnListAdded(m.address);
+            break;
+        case Message::Kind::Removed:
+            OnListRemoved(m.address);
+            break;
+        case Message::Kind::Modified:
+            OnListModified(m.entries, m.address);
+            break;
+        case Message::Kind::Reply:
+            OnPingReply(m.address, m.text);
+            break;
+        case Message::Kind::Timeout:
+            OnPingTimeout();
+            break;
+        case Message::Kind::RoundNow:
+            OnTimer();
+            break;
+        case Message::Kind::EngineText:
+            observer_.ErrorText(m.text);
+            break;
+    }
+}
+
+// --- Hosts --------------------------------------------------------------------------------
+
+bool MonitorSession::AddHost(uint32_t address, const std::string& name, bool named) {
+    if (hosts_.FindHost(address) != nullptr) return false;
+    HostRecord& record = hosts_.HostAt(address);
+    record.m_strName = name;
+    record.m_bNamed = named ? 1 : 0;
+    PostListAdded(address);
+    return true;
+}
+
+void MonitorSession::PostListAdded(uint32_t address) {
+    Post({Message::Kind::Added, address, {}, {}});
+}
+
+bool MonitorSession::RemoveHost(uint32_t address) {
+    if (hosts_.FindHost(address) == nullptr) return false;
+    Post({Message::Kind::Removed, address, {}, {}});
+    return true;
+}
+
+void MonitorSession::PostListModified(std::vector<HostEntry> entries, uint32_t interval) {
+    Post({Message::Kind::Modified, interval, {}, std::move(entries)});
+}
+
+void MonitorSession::ClearAllHosts() {
+    {
+        AddressGate gate(*this);
+        addresses_.clear();
+    }
+    observer_.RowsAboutToBeReset();
+    rows_.Clear();
+    changedFirst_ = changedLast_ = -1;
+    observer_.RowsReset();
+    for (auto item : hosts_) historyFiles_.Delete(item.address);
+    hosts_.RemoveAllHosts();
+    observer_.ListChanged();
+}
+
+std::optional<uint32_t> MonitorSession::AddressOfRow(int row) const {
+    if (row < 0 || static_cast<size_t>(row) >= rows_.Size()) return std::nullopt;
+    const ListRow& shown = rows_.At(static_cast<size_t>(row));
+    const HostRecord* record = const_cast<HostTable&>(hosts_).FindHost(shown.address);
+    if (record == nullptr || DisplayText(shown.address, *record) != shown.text) return std::nullopt;
+    return shown.address;
+}
+
+void MonitorSession::OnListAdded(uint32_t address) {
+    // A rebuild from a list file posted before this add may have listed the host already;
+    // listed twice, its address would be pinged twice and removed only once.
+    if (const HostRecord* listed = hosts_.FindHost(address)) {
+        const int row = rows_.Find(DisplayText(address, *listed));
+        if (row >= 0 && rows_.At(static_cast<size_t>(row)).address == address) return;
+    }
+    HostRecord* record = nullptr;
+    {
+        AddressGate gate(*this);
+        AppendAddress(addresses_, address);
+        record = &hosts_.HostAt(address);
+        ListRow row{DisplayText(address, *record), NewRowColumns(), address};
+        const int at = static_cast<int>(rows_.InsertionPoint(row.text));
+        observer_.RowAboutToBeInserted(at);
+        rows_.Insert(std::move(row));
+        observer_.RowInserted(at);
+    }
+    if (setup_.keepHistory) AppendHistoryEvent(record->m_history, StampNow(), kEventAdded);
+    NoteEvent(HostEventKind::Added, address, *record, StampNow(), kEventAdded);
+    observer_.ListChanged();
+}
+
+void MonitorSession::OnListRemoved(uint32_t address) {
+    {
+        AddressGate gate(*this);
+        RemoveAddress(addresses_, address);
+    }
+    HostRecord& record = hosts_.HostAt(address);
+    historyFiles_.Delete(address);
+    const int row = rows_.Find(DisplayText(address, record));
+    if (row >= 0) {
+        observer_.RowAboutToBeRemoved(row);
+        rows_.Erase(static_cast<size_t>(row));
+        changedFirst_ = changedLast_ = -1;
+        observer_.RowRemoved(row);
+    }
+    observer_.HostRemoved(address);
+    hosts_.RemoveHost(address);
+    observer_.ListChanged();
+}
+
+void MonitorSession::OnListModified(const std::vector<HostEntry>& entries, uint32_t interval) {
+    // A round in progress holds the gate; stop it so the rebuild does not wait for it.
+    if (!stopped_) stopPing_.Set();
+    {
+        AddressGate gate(*this);
+        observer_.RowsAboutToBeReset();
+        rows_.Clear();
+        changedFirst_ = changedLast_ = -1;
+        addresses_.clear();
+        for (auto item : hosts_) {
+            historyFiles_.Delete(item.address);
+            observer_.HostRemoved(item.address);
+        }
+        hosts_.RemoveAllHosts();
+        const std::string& stamp = StampNow();
+        for (const HostEntry& entry : entries) {
+            // A file that lists an address twice gives one host.
+            if (hosts_.FindHost(entry.m_dwAddress) != nullptr) continue;
+            AppendAddress(addresses_, entry.m_dwAddress);
+            HostRecord& record = hosts_.HostAt(entry.m_dwAddress);
+            record = entry.m_record;
+            record.m_bReplied = 1;
+            if (setup_.keepHistory) AppendHistoryEvent(record.m_history, stamp, kEventRebuilt);
+            rows_.Insert(
+                {DisplayText(entry.m_dwAddress, record), NewRowColumns(), entry.m_dwAddress});
+        }
+        observer_.RowsReset();
+    }
+    if (!stopped_) stopPing_.Reset();
+    // Not under the gate: the front-end may prompt about the interval, and a prompt runs an
+    // event loop whose handlers may take the gate.
+    observer_.ListReplaced(interval);
+    observer_.ListChanged();
+}
+
+// --- Replies and timeouts -------------------------------------------------------------------
+
+void MonitorSession::NoteEvent(HostEventKind kind, uint32_t address, HostRecord& record,
+                               std::string_view stamp, std::string_view event) {
+    // Nothing reads the history without files or a details window: keep memory flat.
+    if (!setup_.keepHistory) record.m_history.clear();
+    observer_.HostEvent(kind, address, record, WithoutLineEnd(stamp), WithoutLineEnd(event));
+}
+
+void MonitorSession::NoteChangedRow(int row) {
+    if (row < 0) return;
+    changedFirst_ = changedFirst_ < 0 ? row : std::min(changedFirst_, row);
+    changedLast_ = std::max(changedLast_, row);
+}
+
+void MonitorSession::FlushChangedRows() {
+    if (changedFirst_ < 0) return;
+    const int first = changedFirst_;
+    const int last = changedLast_;
+    changedFirst_ = changedLast_ = -1;
+    observer_.RowsChanged(first, last);
+}
+
+void MonitorSession::OnPingReply(uint32_t address, std::string_view text) {
+    HostRecord* record = hosts_.FindHost(address);
+    if (record == nullptr) return;
+    ++repliesApplied_;
+    const int row = rows_.Find(DisplayText(address, *record));
+    std::optional<std::string_view> rowTime;
+    if (row >= 0) rowTime = rows_.Column(static_cast<size_t>(row), 2);
+    ReplyOutcome outcome = ApplyReply(*record, text, rowTime, StampNow());
+    if (!outcome.rowChanged) {
+        if (!setup_.keepHistory) record->m_history.clear();
+        return;
+    }
+    rows_.At(static_cast<size_t>(row)).results = outcome.columns;
+    NoteChangedRow(row);
+    NoteEvent(HostEventKind::Reply, address, *record, outcome.stamp, outcome.event);
+}
+
+void MonitorSession::OnPingTimeout() {
+    if (hosts_.IsEmpty()) return;
+    const std::string stamp = StampNow();
+    auto rowOf = [this](uint32_t address, const HostRecord& record) {
+        return rows_.Find(DisplayText(address, record));
+    };
+    const std::vector<uint32_t> reported = TimeoutPass(
+        hosts_,
+        [&](uint32_t address, const HostRecord& record) { return rowOf(address, record) >= 0; },
+        stamp);
+    const ResultColumns columns = TimeoutColumns();
+    for (uint32_t address : reported) {
+        HostRecord* record = hosts_.FindHost(address);
+        if (record == nullptr) continue;
+        const int row = rowOf(address, *record);
+        if (row >= 0) {
+            rows_.At(static_cast<size_t>(row)).results = columns;
+            NoteChangedRow(row);
+        }
+        NoteEvent(HostEventKind::Timeout, address, *record, stamp, kEventTimeout);
+    }
+    FlushChangedRows();
+    observer_.RoundJudged();
+}
+
+// --- Rounds, run state and interval
+// -----------------------------------------------------------
+
+void MonitorSession::OnTimer() {
+    if (stopped_ || addresses_.empty() || shutDown_) return;
+    // The pass is posted, so it runs after the replies already waiting and before any
+    // reply to the requests sent now.
+    Post({Message::Kind::Timeout, 0, {}, {}});
+    StartSender();
+    CountRoundSent(hosts_);
+    observer_.RoundStarted();
+}
+
+void MonitorSession::PostTimeoutPass() { Post({Message::Kind::Timeout, 0, {}, {}}); }
+
+void MonitorSession::StartReceiver() {
+    if (!setup_.socket) return;
+    ReplySink onReply = [this](uint32_t address, std::string text) {
+        Post({Message::Kind::Reply, address, std::move(text), {}});
+    };
+    ErrorSink onError = [this](std::string text) {
+        Post({Message::Kind::EngineText, 0, std::move(text), {}});
+    };
+    receiver_ = std::thread([socket = setup_.socket, onReply, onError] {
+        PingReceiverThread(socket, onReply, onError);
+    });
+}
+
+void MonitorSession::StartSender() {
+    // A run of days starts a sender every interval: finished ones are reaped, not hoarded.
+    ReapSenders(false);
+    if (!setup_.socket) return;
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    ErrorSink onError = [this](std::string text) {
+        Post({Message::Kind::EngineText, 0, std::move(text), {}});
+    };
+    std::thread thread([socket = setup_.socket, addresses = &addresses_, onError, done] {
+        PingSenderThread(socket, addresses, onError);
+        done->store(true);
+    });
+    senders_.push_back(Sender{std::move(thread), std::move(done)});
+}
+
+void MonitorSession::ReapSenders(bool all) {
+    std::erase_if(senders_, [all](Sender& s) {
+        if (!all && !s.done->load()) return false;
+        if (s.thread.joinable()) s.thread.join();
+        return true;
+    });
+}
+
+void MonitorSession::Stop() {
+    if (stopped_) return;
+    stopped_ = true;
+    stopPing_.Set();
+}
+
+void MonitorSession::Resume() {
+    if (!stopped_) return;
+    stopped_ = false;
+    stopPing_.Reset();
+}
+
+void MonitorSession::ArmTimer(uint32_t seconds) {
+    if (setup_.armTimer) setup_.armTimer(seconds);
+    intervalInForce_ = seconds;
+}
+
+void MonitorSession::ApplyInterval(uint32_t seconds) {
+    interval_ = seconds;
+    if (!IsUsableInterval(interval_)) {
+        interval_ = intervalInForce_;
+        return;
+    }
+    if (interval_ == intervalInForce_) return;
+    ArmTimer(interval_);
+    Post({Message::Kind::RoundNow, 0, {}, {}});
+}
+
+// --- default.ipl and history ----------------------------------------------------------------
+
+void MonitorSession::LoadDefaultList() {
+    const std::filesystem::path& path = setup_.defaultList;
+    if (path.empty()) return;
+    if (IsOtherThanRegularFile(path)) {
+        defaultListRefused_ = true;
+        observer_.ErrorText(path.string() +
+                            ": not a regular file\nIt is left alone: the list is not saved there "
+                            "at exit.");
+        return;
+    }
+    ListLoadStatus status = ReadDefaultList(path, hosts_);
+    if (status.interval && IsUsableInterval(*status.interval)) interval_ = *status.interval;
+    for (uint32_t address : status.added) PostListAdded(address);
+    if (status.kind == ListLoadStatus::Kind::Damaged ||
+        status.kind == ListLoadStatus::Kind::Unreadable) {
+        std::string text = status.message;
+        if (text.empty()) text = path.string() + " could not be read.";
+        text += "\n" + std::to_string(status.added.size()) + " host(s) were kept.";
+        observer_.ErrorText(text);
+    }
+}
+
+bool MonitorSession::SaveDefaultList(std::string& message) {
+    const std::filesystem::path& path = setup_.defaultList;
+    if (path.empty() || defaultListRefused_) return true;
+    std::string why;
+    if (WriteDefaultList(path, interval_, hosts_, why)) return true;
+    message = "The list could not be saved to " + path.string() + ".\n" + why;
+    return false;
+}
+
+bool MonitorSession::IdleFlushStep() {
+    if (shutDown_ || !setup_.keepHistory) return false;
+    historyFiles_.SetHostCount(static_cast<size_t>(hosts_.GetHostCount()));
+    const bool more = FlushStep(hosts_, flushPass_, historyFiles_.Writer());
+    ReportHistoryState();
+    return more;
+}
+
+void MonitorSession::ReportHistoryState() {
+    const bool failing = historyFiles_.Failing();
+    if (failing == historyShownFailing_) return;
+    historyShownFailing_ = failing;
+    const std::string why = failing ? historyFiles_.Failure() : std::string();
+    observer_.HistoryStateChanged(failing, why);
+    if (!failing || historyReported_) return;
+    historyReported_ = true;
+    observer_.ErrorText("History files cannot be written: " + why +
+                        "\nThe newest events of each host are kept in memory, the oldest "
+                        "dropped; writing is tried again every minute.");
+}
+
+const std::string& MonitorSession::StampNow() {
+    // One local-time conversion per second is plenty: a round of thousands of replies
+    // arrives within the same second.
+    const long now = static_cast<long>(std::time(nullptr));
+    if (now != stampSecond_) {
+        stampSecond_ = now;
+        stamp_ = TimeStampNow();
+    }
+    return stamp_;
+}
+
+}  // namespace sondrel
