@@ -470,6 +470,8 @@ bool MonitorSession::IdleFlushStep() {
 }
 
 void MonitorSession::ReportHistoryState() {
+    // Without history files there is nothing to fail: the empty folder is no fault then.
+    if (!setup_.keepHistory) return;
     const bool failing = historyFiles_.Failing();
     if (failing == historyShownFailing_) return;
     historyShownFailing_ = failing;
