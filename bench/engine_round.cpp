@@ -3,6 +3,7 @@
 // replies were applied. Prints "X a S" (milliseconds, replies, milliseconds the sender took)
 // for bench/round_vs_fping.sh.
 //   bench_engine_round N
+#include <arpa/inet.h>
 #include <poll.h>
 
 #include <atomic>
@@ -12,11 +13,11 @@
 #include <string>
 #include <thread>
 
-#include "app/ConsoleEngine.h"
-#include "app/ConsoleSession.h"
 #include "engine/IcmpSocket.h"
 #include "engine/PingThreads.h"
-#include "platform/Resolver.h"
+#include "model/ReplyRules.h"
+#include "session/MonitorSession.h"
+#include "session/TaskQueue.h"
 
 int main(int argc, char** argv) {
     using namespace sondrel;
@@ -32,23 +33,27 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", message.c_str());
         return 2;
     }
-    std::FILE* sink = std::fopen("/dev/null", "w");
-    ConsoleSession session(false, sink, stderr, TheSystemResolver(),
-                           [](const std::string& url) { return url; });
+    TaskQueue tasks;
+    SessionObserver silent;
+    SessionSetup setup;
+    setup.socket = socket;
+    setup.post = [&tasks](std::function<void()> task) { tasks.Post(std::move(task)); };
+    setup.discardPrimingReply = true;
+    MonitorSession session(std::move(setup), silent);
     for (long i = 0; i < n; ++i) {
         // 127.0.1.1 onwards, skipping .0 and .255 in the last octet.
-        long k = 256 + 1 + i + 2 * (i / 254);
-        session.AddArgument("127.0." + std::to_string(k / 256 % 256) + "." +
-                            std::to_string(k % 256));
+        const long k = 256 + 1 + i + 2 * (i / 254);
+        const uint32_t address = htonl(static_cast<uint32_t>((127L << 24) | k));
+        session.Hosts().HostAt(address);
+        session.OnListAdded(address);
     }
-    ConsoleEngine engine(socket,
-                         [](std::string text) { std::fprintf(stderr, "%s\n", text.c_str()); });
-    engine.DiscardPrimingReply(1000);
+    session.Start();
+    session.WaitForPrimingReply(1000);
 
     const auto start = Clock::now();
     auto last = start;
-    session.BeginRound(false);
-    // The round's sender, run here rather than through the engine so its own time shows.
+    // The round's sender, run here rather than by the session so its own time shows.
+    CountRoundSent(session.Hosts());
     std::atomic<int64_t> sentUs{-1};
     std::thread sender([&] {
         PingSenderThread(socket, &session.Addresses(), nullptr);
@@ -60,14 +65,14 @@ int main(int argc, char** argv) {
         auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) break;
-        pollfd p{engine.WakeFd(), POLLIN, 0};
+        pollfd p{tasks.WakeFd(), POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-        for (auto& [address, text] : engine.TakeReplies()) session.ApplyReply(address, text);
+        tasks.RunPending();
         last = Clock::now();
     }
     sender.join();
+    session.Shutdown();
     const double ms = std::chrono::duration<double, std::milli>(last - start).count();
     std::printf("%.0f %zu %.0f\n", ms, session.RepliesApplied(), sentUs.load() / 1000.0);
-    std::fclose(sink);
     return 0;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Entry points of the sondrel executable's modes. The command-line tools and the console
-// monitor need no display; main() picks one before any toolkit object exists.
+// Entry points of the sondrel executable's modes. The command-line tools need no display;
+// main() picks one before any toolkit object exists.
 #include <span>
 
 namespace sondrel {
@@ -9,8 +9,6 @@ namespace sondrel {
 int RunDumpTool(std::span<char* const> args);
 // sondrel --locate [--db FILE] ADDRESS...
 int RunLocateTool(std::span<char* const> args);
-// sondrel --console [--rounds N] [--interval S] [--quiet] [--events] ARG...
-int RunConsoleMonitor(std::span<char* const> args);
 
 }  // namespace sondrel
 

@@ -3,6 +3,7 @@
 
 #include "app/DesktopLoader.h"
 #include "app/Tools.h"
+#include "console/ConsoleMonitor.h"
 
 int main(int argc, char** argv) {
     if (argc >= 2) {

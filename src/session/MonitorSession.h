@@ -125,6 +125,10 @@ public:
     // Takes an interval as the box does: an unusable one gives way to the one in force; one
     // that differs from it re-arms the timer and starts a round at once.
     void ApplyInterval(uint32_t seconds);
+    // The interval Start() arms the timer with, when it is usable; no round is started.
+    void SetInitialInterval(uint32_t seconds) {
+        if (!started_ && IsUsableInterval(seconds)) interval_ = seconds;
+    }
     // Forgets an interval that was asked for but not taken.
     void KeepIntervalInForce() { interval_ = intervalInForce_; }
 

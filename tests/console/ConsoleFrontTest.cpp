@@ -1,5 +1,6 @@
-// The console's rules and texts without the engine; the whole monitor over loopback is
-// exercised by tests/net/console_loopback_test.sh.
+// The console's rules and texts over a session without a socket: the test plays the engine
+// with replies and ticks. The whole monitor over loopback is exercised by
+// tests/net/console_loopback_test.sh.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -11,9 +12,10 @@
 #include <tuple>
 #include <vector>
 
-#include "app/ConsoleOptions.h"
-#include "app/ConsoleSession.h"
+#include "console/ConsoleFront.h"
+#include "console/ConsoleOptions.h"
 #include "input/FakeResolver.h"
+#include "session/TaskQueue.h"
 #include "support/TestSupport.h"
 
 namespace sondrel {
@@ -38,86 +40,80 @@ struct Capture {
     }
 };
 
-class ConsoleSessionTest : public ::testing::Test {
+class ConsoleFrontTest : public ::testing::Test {
 protected:
-    ConsoleSession Make(bool events) {
-        return ConsoleSession(events, out.file, err.file, resolver, urls.Function());
+    void Make(bool events, bool tables = true) {
+        SessionSetup setup;
+        setup.post = [this](std::function<void()> task) { tasks.Post(std::move(task)); };
+        front.emplace(std::move(setup), ConsolePrinting{events, tables, out.file, err.file});
+    }
+    void Add(std::initializer_list<std::string> arguments) {
+        for (const std::string& a : arguments) front->AddArgument(a, resolver, urls.Function());
+    }
+    // A tick of the timer, or with last the one after the last round, and what it posted.
+    void Tick(bool last = false) {
+        last ? front->Session().PostTimeoutPass() : front->Session().OnTimer();
+        tasks.RunPending();
+    }
+    void Reply(const char* address, const char* text) {
+        front->Session().OnPingReply(Ip(address), text);
     }
     Capture out, err;
-    test::FakeResolver resolver{{"beta.example", Ip("10.0.0.9")},
-                                {"Alpha.example", Ip("10.0.0.8")},
-                                {"alpha.example", Ip("10.0.0.7")},
-                                {"one.example", Ip("10.0.0.1")}};
+    TaskQueue tasks;
+    test::FakeResolver resolver{{"one.example", Ip("10.0.0.1")}};
     test::FakeUrls urls;
+    std::optional<ConsoleFront> front;  // last: its session posts to the members above
 };
 
-TEST_F(ConsoleSessionTest, RowsComeInRowOrderWithTheirColumnTexts) {
-    ConsoleSession s = Make(false);
-    for (const char* arg :
-         {"beta.example", "10.0.0.2", "alpha.example", "Alpha.example", "10.0.0.10"})
-        s.AddArgument(arg);
-    s.BeginRound(true);
-    // Letter case is ignored, ties are broken by the bytes ("A" before "a").
-    EXPECT_EQ(out.Take(),
-              "10.0.0.10\t\t*\t\n10.0.0.2\t\t*\t\nAlpha.example\t\t*\t\nalpha.example\t\t*\t\n"
-              "beta.example\t\t*\t\n\n");
-    s.ApplyReply(Ip("10.0.0.2"), "ttl=64,time=15,bytes=32");
-    s.ApplyReply(Ip("10.0.0.9"), "198.51.100.1:host unreachable");
-    s.ApplyReply(Ip("127.0.0.1"),
-                 "ttl=64,time=0,bytes=32");  // the priming reply of an unlisted host
-    s.BeginRound(true);
-    EXPECT_EQ(out.Take(),
-              "10.0.0.10\t\ttimeout\t\n10.0.0.2\t64\t15\t32\nAlpha.example\t\ttimeout\t\n"
-              "alpha.example\t\ttimeout\t\nbeta.example\t\t\t\n\n");
-    EXPECT_EQ(s.RepliesApplied(), 2u);
-    EXPECT_EQ(err.Take(), "");
-}
-
-TEST_F(ConsoleSessionTest, EventsArePrintedAsTheyAreRecorded) {
-    ConsoleSession s = Make(true);
-    s.AddArgument("10.0.0.1");
-    s.AddArgument("10.0.0.2");
-    s.BeginRound(false);  // both are new: nobody is reported
-    s.ApplyReply(Ip("10.0.0.1"), "ttl=64,time=15,bytes=32");
-    s.BeginRound(false);
-    s.TimeoutPassOnly();
+TEST_F(ConsoleFrontTest, EventsComeAsRecordedAndEachRoundsTableAfterItsJudgement) {
+    Make(true);
+    Add({"10.0.0.1", "10.0.0.2"});
+    Tick();  // both are new: nobody is reported
+    Reply("10.0.0.1", "ttl=64,time=15,bytes=32");
+    Tick();
+    EXPECT_FALSE(front->LastRoundJudged());
+    Tick(true);  // the last round is judged without a table
+    EXPECT_TRUE(front->LastRoundJudged());
     const std::regex stamp(
         "[A-Z][a-z]{2} [A-Z][a-z]{2} [0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}");
     EXPECT_EQ(std::regex_replace(out.Take(), stamp, "STAMP"),
               "10.0.0.1\tSTAMP\tadded to list.\n10.0.0.2\tSTAMP\tadded to list.\n"
+              "10.0.0.1\t\t*\t\n10.0.0.2\t\t*\t\n\n"
               "10.0.0.1\tSTAMP\tttl=64,time=15,bytes=32\n10.0.0.2\tSTAMP\trequest timeout.\n"
+              "10.0.0.1\t64\t15\t32\n10.0.0.2\t\ttimeout\t\n\n"
               "10.0.0.1\tSTAMP\trequest timeout.\n10.0.0.2\tSTAMP\trequest timeout.\n");
 }
 
-TEST_F(ConsoleSessionTest, StatisticsUseTheDetailsWindowTexts) {
-    ConsoleSession s = Make(false);
-    s.AddArgument("10.0.0.1");
-    s.AddArgument("10.0.0.3");
-    s.PrintStatistics();
+TEST_F(ConsoleFrontTest, StatisticsUseTheDetailsWindowTexts) {
+    Make(false, false);
+    Add({"10.0.0.1", "10.0.0.3"});
+    front->PrintStatistics();
     EXPECT_EQ(out.Take(),
               "10.0.0.1\t0\t0\t\t-1 ms\t-1 ms\t0 ms\t0\n10.0.0.3\t0\t0\t\t-1 ms\t-1 ms\t0 ms\t0\n");
     for (const char* reply :
          {"ttl=64,time=10,bytes=32", "ttl=64,time=20,bytes=32", "ttl=64,time=31,bytes=32", ""}) {
-        s.BeginRound(false);
-        if (*reply) s.ApplyReply(Ip("10.0.0.1"), reply);
+        Tick();
+        if (*reply) Reply("10.0.0.1", reply);
     }
-    s.PrintStatistics();
+    front->PrintStatistics();
     EXPECT_EQ(out.Take(),
               "10.0.0.1\t4\t3\t1 (25% loss)\t10 ms\t31 ms\t20 ms\t48\n"
               "10.0.0.3\t4\t0\t4 (100% loss)\t-1 ms\t-1 ms\t0 ms\t0\n");
 }
 
-TEST_F(ConsoleSessionTest, ListFileNamesAreNeverTypedHosts) {
+TEST_F(ConsoleFrontTest, ListFileNamesAreNeverTypedHosts) {
     test::TempDir dir;
     const char list[] = "\x07\0\0\0\x01\0\0\0\x0a\0\0\x05\0\0\0\0";  // 10.0.0.5, every 7 s
     std::ofstream(dir / "list.ipl", std::ios::binary).write(list, sizeof list - 1);
     ASSERT_EQ(::mkfifo((dir / "fifo.ipl").c_str(), 0600), 0);
     std::filesystem::create_symlink("/dev/zero", dir / "zero.Ipl");
-    ConsoleSession s = Make(false);
+    Make(false);
     // argument (a name in dir when it ends in .ipl), interval or refusal, message
     const std::tuple<std::string, std::string, std::string> steps[] = {
         {"10.0.0.1", "", ""},
         {"one.example", "", "This address has been added as below:\n10.0.0.1\nIgnored.\n"},
+        {"http://dl.example/download?url=http://10.0.0.4/", "",
+         "We will add the download url instead.\n"},
         {"list.ipl", "7", ""},
         {"missing.ipl", ": no such file", ""},
         {"fifo.ipl", ": not a regular file", ""},
@@ -126,12 +122,14 @@ TEST_F(ConsoleSessionTest, ListFileNamesAreNeverTypedHosts) {
     for (const auto& [name, result, message] : steps) {
         const bool file = name.ends_with("pl") || name.ends_with("PL");
         const std::string argument = file ? (dir / name).string() : name;
-        const ConsoleSession::ArgumentResult r = s.AddArgument(argument);
+        const ConsoleFront::ArgumentResult r =
+            front->AddArgument(argument, resolver, urls.Function());
         const std::string got = r.interval ? std::to_string(*r.interval) : r.error;
         EXPECT_EQ(got, result.starts_with(":") ? argument + result : result);
         EXPECT_EQ(err.Take(), message) << argument;
     }
-    EXPECT_EQ(s.Addresses(), (std::vector<uint32_t>{Ip("10.0.0.1"), Ip("10.0.0.5")}));
+    EXPECT_EQ(front->Session().Addresses(),
+              (std::vector<uint32_t>{Ip("10.0.0.1"), Ip("10.0.0.4"), Ip("10.0.0.5")}));
 }
 
 // The parsed options in one line: rounds, interval, q(uiet), e(vents), then the arguments.

@@ -1,4 +1,4 @@
-#include "app/ConsoleOptions.h"
+#include "console/ConsoleOptions.h"
 
 #include <cerrno>
 #include <cstdlib>
