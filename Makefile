@@ -40,7 +40,7 @@ stress: deps asan-build
 	./scripts/stress build/asan 5
 
 test-tsan:
-	cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DSONDREL_SANITIZE=thread -DSONDREL_BENCH=OFF "-DSONDREL_TEST_AREAS=engine;view" >/dev/null
+	cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DSONDREL_SANITIZE=thread -DSONDREL_BENCH=OFF "-DSONDREL_TEST_AREAS=engine;session;view" >/dev/null
 	cmake --build build/tsan -j $(JOBS)
 	cd build/tsan && ctest --output-on-failure -j $(JOBS)
 
