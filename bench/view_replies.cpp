@@ -15,11 +15,8 @@
 
 #include "app/CMainFrame.h"
 #include "platform/AddressText.h"
-#include "model/CCorvelDoc.h"
 #include "platform/NamedEvent.h"
 #include "view/CCorvelView.h"
-#include "view/CViewMessage.h"
-#include "view/Messages.h"
 
 using namespace sondrel;
 
@@ -40,11 +37,12 @@ void Drain() {
 
 // Microseconds per reply, the median of several runs.
 double MeasureReplies(CCorvelView* view, int hosts) {
-    view->ClearAllHosts();
-    for (int i = 0; i < hosts; ++i) view->AddHost(HostAddress(i), "", false);
+    MonitorSession& session = view->Session();
+    session.ClearAllHosts();
+    for (int i = 0; i < hosts; ++i) session.AddHost(HostAddress(i), "", false);
     Drain();
     // Every reply must answer a request, or the view leaves it uncounted.
-    for (auto item : view->Hosts()) item.record.m_nSent = kReplies * kRepeats;
+    for (auto item : session.Hosts()) item.record.m_nSent = kReplies * kRepeats;
     std::mt19937 random(42);
     std::vector<uint32_t> order(kReplies);
     for (uint32_t& a : order)
@@ -55,14 +53,13 @@ double MeasureReplies(CCorvelView* view, int hosts) {
         clock.start();
         int t = 1;
         for (uint32_t address : order) {
-            PostViewMessage(view, WM_PING_REPLY, address,
-                            "ttl=64,time=" + std::to_string(t) + ",bytes=32");
+            session.OnPingReply(address, "ttl=64,time=" + std::to_string(t) + ",bytes=32");
             t = t % 40 + 1;
         }
         Drain();
         runs.push_back(static_cast<double>(clock.nsecsElapsed()) / 1000.0 / kReplies);
         // Histories grow by two lines per reply; empty them as the idle flushing would.
-        for (auto item : view->Hosts()) item.record.m_history.clear();
+        for (auto item : session.Hosts()) item.record.m_history.clear();
     }
     std::sort(runs.begin(), runs.end());
     return runs[runs.size() / 2];
@@ -83,11 +80,11 @@ int main(int argc, char** argv) {
     NamedEvent gate = NamedEvent::Create(kModifyListEvent, NamedEvent::ResetMode::Automatic, true);
     NamedEvent quit = NamedEvent::Create(kQuitProgramEvent, NamedEvent::ResetMode::Manual, false);
 
-    CCorvelDoc doc;
+    DesktopSettings settings;
     auto* frame = new CMainFrame();
     ViewSetup setup;  // no engine, no default.ipl, no history files: only the handler is timed
     setup.useTray = false;
-    auto* view = new CCorvelView(frame, &doc, setup);
+    auto* view = new CCorvelView(frame, settings, setup);
     frame->SetView(view);
     view->OnInitialUpdate();
     view->OnStop();  // no rounds while measuring

@@ -21,15 +21,15 @@
 #include <cstdlib>
 
 #include "app/CAboutDlg.h"
+#include "app/CCorvelDoc.h"
 #include "app/CMainFrame.h"
 #include "app/Tools.h"
 #include "desktop/CDesktopNotice.h"
 #include "engine/IcmpSocket.h"
-#include "model/CCorvelDoc.h"
 #include "platform/Autostart.h"
 #include "platform/Paths.h"
-#include "view/CMessageBox.h"
-#include "view/Commands.h"
+#include "widgets/CMessageBox.h"
+#include "widgets/Commands.h"
 
 using namespace sondrel;
 
@@ -82,13 +82,11 @@ CCorvelApp::~CCorvelApp() {
 }
 
 bool CCorvelApp::InitInstance(const QStringList& files) {
-    g_pView = nullptr;
-    g_bAutoPopup = true;
     if (!CreateEvents()) return false;
     if (!ClaimInstance(files)) return false;
     CreateWindows();
     m_frame->show();
-    g_bAutoStart = AutostartEntryExists(AutostartEntryPath(XdgConfigHome()));
+    m_settings.autoStart = AutostartEntryExists(AutostartEntryPath(XdgConfigHome()));
     m_frame->UpdateCommandUI();
     InstallIdleHook();
     if (m_options.handleSignals) InstallSignalHandlers();
@@ -153,8 +151,11 @@ void CCorvelApp::CreateWindows() {
     m_frame = new CMainFrame();
     m_frame->setAttribute(Qt::WA_DeleteOnClose, false);
     m_doc->SetWindow(m_frame);
-    m_view = new CCorvelView(m_frame, m_doc.get(), m_options.view);
+    m_view = new CCorvelView(m_frame, m_settings, m_options.view);
     m_frame->SetView(m_view);
+    // From here on the document hands new and opened lists to the view.
+    m_doc->m_bViewReady = true;
+    m_doc->m_pView = m_view;
     m_frame->SetRecentFiles(RecentFiles());
     ConnectAppCommands();
     m_view->OnInitialUpdate();
@@ -313,8 +314,9 @@ void CCorvelApp::RunIdle() {
 
 bool CCorvelApp::OnIdle(int count) {
     (void)count;
-    if (g_pView == nullptr) return false;
-    return g_pView->IdleFlushStep();
+    // No view before its first set-up or after its teardown: nothing to flush.
+    if (m_view == nullptr) return false;
+    return m_view->Session().IdleFlushStep();
 }
 
 // --- Signals ---------------------------------------------------------------------------------

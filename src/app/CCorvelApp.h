@@ -53,6 +53,7 @@ public:
 
     CMainFrame* Frame() const { return m_frame; }
     CCorvelView* View() const { return m_view; }
+    DesktopSettings& Settings() { return m_settings; }
     CCorvelDoc* Doc() const { return m_doc.get(); }
 
 private:
@@ -87,6 +88,7 @@ private:
     std::unique_ptr<CCorvelDoc> m_doc;
     QPointer<CMainFrame> m_frame;
     CCorvelView* m_view = nullptr;
+    DesktopSettings m_settings;
     bool m_idleQueued = false;
     int m_idleCount = 0;
     QSocketNotifier* m_signalNotifier = nullptr;

@@ -18,7 +18,7 @@
 #include <QWindowStateChangeEvent>
 
 #include "view/CCorvelView.h"
-#include "view/Commands.h"
+#include "widgets/Commands.h"
 
 using namespace sondrel;
 

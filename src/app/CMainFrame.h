@@ -8,13 +8,15 @@
 #include <functional>
 #include <map>
 
+#include "view/CViewFrame.h"
+
 class QAction;
 class QLabel;
 class QMenu;
 class QToolBar;
 class CCorvelView;
 
-class CMainFrame : public QMainWindow {
+class CMainFrame : public QMainWindow, public CViewFrame {
     Q_OBJECT
 
 public:
@@ -22,16 +24,17 @@ public:
     ~CMainFrame() override;
 
     // The action of a command id, or nullptr.
-    QAction* Command(int id) const;
+    QMainWindow* Window() override { return this; }
+    QAction* Command(int id) const override;
     // Connects a command to its handler.
-    void OnCommand(int id, std::function<void()> handler);
+    void OnCommand(int id, std::function<void()> handler) override;
     // Registers how a command's state is decided (enabled, checked).
     using UpdateHandler = std::function<void(QAction*)>;
-    void OnUpdateCommand(int id, UpdateHandler handler);
+    void OnUpdateCommand(int id, UpdateHandler handler) override;
     // Asks every registered handler now.
-    void UpdateCommandUI();
+    void UpdateCommandUI() override;
 
-    QToolBar* ToolBar() const { return m_toolBar; }
+    QToolBar* ToolBar() const override { return m_toolBar; }
     QMenu* EditMenu() const { return m_editMenu; }
     // The recent-file entries, most recent first; an empty list shows "Recent Files" grey.
     void SetRecentFiles(const QStringList& files);
@@ -44,12 +47,15 @@ public:
     void SetView(CCorvelView* view);
     CCorvelView* View() const { return m_pView; }
     // Shows the window normally and brings it to the front (tray, second start, drops).
-    void ShowAndRaise();
+    void ShowAndRaise() override;
+    void OpenListFile(const QString& path) override {
+        if (onOpenFile) onOpenFile(path);
+    }
     // Whether a tray icon can bring the window back, so that minimising hides it. The view
     // answers once it is set.
     std::function<bool()> hasTray;
     // The status bar's idle text.
-    QLabel* IdleText() const { return m_idleText; }
+    QLabel* IdleText() const override { return m_idleText; }
 
 protected:
     void changeEvent(QEvent* e) override;

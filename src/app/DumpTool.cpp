@@ -2,8 +2,8 @@
 #include <string>
 
 #include "app/Tools.h"
-#include "platform/AddressText.h"
 #include "model/ListFile.h"
+#include "platform/AddressText.h"
 
 namespace sondrel {
 

@@ -8,14 +8,12 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/CMainFrame.h"
 #include "desktop/DropRules.h"
 #include "input/CBackgroundTask.h"
 #include "input/HostEditing.h"
 #include "input/UrlResolver.h"
 #include "model/HostTable.h"
-#include "view/CCorvelView.h"
-#include "view/CMessageBox.h"
+#include "widgets/CMessageBox.h"
 
 namespace {
 
@@ -40,36 +38,6 @@ CAddressDropTarget::CAddressDropTarget()
 CAddressDropTarget::~CAddressDropTarget() = default;
 
 void CAddressDropTarget::SetSink(CDropSink sink) { m_sink = std::move(sink); }
-
-void CAddressDropTarget::SetView(CCorvelView* view) {
-    QPointer<CCorvelView> guarded(view);
-    CDropSink sink;
-    sink.hosts = [guarded]() -> const sondrel::HostTable* {
-        return guarded ? &guarded->Hosts() : nullptr;
-    };
-    sink.addHost = [guarded](std::uint32_t address, const std::string& name, bool named) {
-        if (guarded) {
-            guarded->AddHost(address, name, named);
-        }
-    };
-    sink.mainWindow = [guarded]() -> QWidget* { return guarded ? guarded->Frame() : nullptr; };
-    sink.autoPopup = [] { return g_bAutoPopup; };
-    sink.openListFile = [guarded](const QString& path) {
-        CMainFrame* frame = guarded ? guarded->Frame() : nullptr;
-        if (frame != nullptr && frame->onOpenFile) {
-            // Opened once the drop has ended, so that a box cannot stall the drag source.
-            QTimer::singleShot(0, frame, [frame, path] {
-                if (frame->onOpenFile) {
-                    frame->onOpenFile(path);
-                }
-            });
-        }
-    };
-    sink.updateCommands = [guarded] {
-        if (CMainFrame* frame = guarded ? guarded->Frame() : nullptr) frame->UpdateCommandUI();
-    };
-    SetSink(std::move(sink));
-}
 
 void CAddressDropTarget::Register(QWidget* widget) {
     if (widget == nullptr) {

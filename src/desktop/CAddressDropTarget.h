@@ -21,7 +21,6 @@
 class QMimeData;
 class QWidget;
 class QEvent;
-class CCorvelView;
 
 // What a drop needs from the main view.
 struct CDropSink {
@@ -47,8 +46,6 @@ public:
     ~CAddressDropTarget() override;
 
     void SetSink(CDropSink sink);
-    // The main view as the receiver of the hosts; its frame is the main window.
-    void SetView(CCorvelView* view);
     // Accepts drops on the widget (on the viewport of a list or other scroll area).
     void Register(QWidget* widget);
 

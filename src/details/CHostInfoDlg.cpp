@@ -19,8 +19,8 @@
 #include "input/HostEditing.h"
 #include "platform/AddressText.h"
 #include "model/ReplyRules.h"
-#include "view/CDialogLayout.h"
-#include "view/CMessageBox.h"
+#include "widgets/CDialogLayout.h"
+#include "widgets/CMessageBox.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "input/AddressGroups.h"
-#include "view/CDialogLayout.h"
+#include "widgets/CDialogLayout.h"
 
 namespace {
 

@@ -9,17 +9,12 @@
 #include <QStatusBar>
 #include <memory>
 
-#include "app/CMainFrame.h"
 #include "input/CAddressDialogs.h"
 #include "input/CBackgroundTask.h"
 #include "input/HostEditing.h"
 #include "input/UrlResolver.h"
 #include "model/ListFile.h"
-#include "view/CCorvelView.h"
-#include "view/CHostListModel.h"
-#include "view/CMessageBox.h"
-#include "view/CViewMessage.h"
-#include "view/Messages.h"
+#include "widgets/CMessageBox.h"
 
 namespace {
 
@@ -224,53 +219,4 @@ void CopyAddress(const CInputContext& ctx) {
     QGuiApplication::clipboard()->setText(QString::fromStdString(*text));
 }
 
-bool IsDeleteSelectedKey(int qtKey, std::size_t selectedRows) {
-    return qtKey == Qt::Key_Delete && selectedRows > 0;
-}
-
-void FillPopupMenu(QMenu& menu, const std::vector<sondrel::MenuItem>& items,
-                   const std::function<void(int)>& onCommand) {
-    menu.clear();
-    for (const sondrel::MenuItem& item : items) {
-        if (item.IsSeparator()) {
-            menu.addSeparator();
-            continue;
-        }
-        QAction* action = menu.addAction(QString::fromLatin1(item.text));
-        action->setEnabled(item.enabled);
-        action->setData(item.id);
-        const int id = item.id;
-        QObject::connect(action, &QAction::triggered, &menu, [onCommand, id] { onCommand(id); });
-    }
-}
-
 }  // namespace CInputCommands
-
-CInputContext InputContextOf(CCorvelView& view) {
-    CInputContext ctx;
-    ctx.parent = &view;
-    ctx.hosts = &view.Hosts();
-    ctx.postAdded = [&view](uint32_t address) {
-        PostViewMessage(&view, sondrel::WM_LIST_ADDED, address);
-    };
-    ctx.postRemoved = [&view](uint32_t address) { view.RemoveHost(address); };
-    ctx.selectedRowTexts = [&view] {
-        std::vector<std::string> texts;
-        for (const int row : view.SelectedRows()) texts.push_back(view.Rows()->Text(row, 0));
-        return texts;
-    };
-    ctx.clearAll = [&view] { view.ClearAllHosts(); };
-    ctx.updateCommands = [&view] {
-        if (CMainFrame* frame = view.Frame()) frame->UpdateCommandUI();
-    };
-    ctx.setStatus = [&view](const QString& text) {
-        CMainFrame* frame = view.Frame();
-        if (frame == nullptr) return;
-        if (text.isEmpty()) {
-            frame->statusBar()->clearMessage();
-        } else {
-            frame->statusBar()->showMessage(text);
-        }
-    };
-    return ctx;
-}

@@ -1,7 +1,7 @@
 #pragma once
 // The address commands of the main view: dialogs, lookups off the window thread, the rules
 // of the core, and the messages they produce. The view's handlers call these with the
-// context of the view (InputContextOf); tests give a context of their own.
+// context the view builds; tests give a context of their own.
 //
 // A lookup leaves the window usable: its result is applied when it comes. Meanwhile the
 // commands that change the list or replace the document are refused and shown disabled, so
@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "input/ContextMenus.h"
 #include "input/TypedAddress.h"
 #include "model/HostTable.h"
 #include "platform/Resolver.h"
@@ -20,7 +19,6 @@
 class QDialog;
 class QMenu;
 class QWidget;
-class CCorvelView;
 
 struct CInputContext {
     QWidget* parent = nullptr;  // owner of the dialogs and boxes; a lookup's result dies with it
@@ -40,9 +38,6 @@ struct CInputContext {
     std::function<void()> updateCommands;  // enabled states of the frame's commands
 };
 
-// The context of the main view: its table, its messages, its rows, the frame's status bar.
-CInputContext InputContextOf(CCorvelView& view);
-
 namespace CInputCommands {
 
 void AddAddress(const CInputContext& ctx);
@@ -53,13 +48,6 @@ void DeleteSelected(const CInputContext& ctx);
 void ClearAll(const CInputContext& ctx);
 void ImportFromFile(const CInputContext& ctx);
 void CopyAddress(const CInputContext& ctx);
-
-// The key of a key press in the list that asks for "Delete selected address(es)".
-bool IsDeleteSelectedKey(int qtKey, std::size_t selectedRows);
-
-// Replaces the menu's content with the items; choosing one calls onCommand with its id.
-void FillPopupMenu(QMenu& menu, const std::vector<sondrel::MenuItem>& items,
-                   const std::function<void(int)>& onCommand);
 
 // True while a lookup of a command or of a drop has a result to come. The commands that
 // change the list or replace the document refuse to run meanwhile.

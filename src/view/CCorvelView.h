@@ -1,48 +1,43 @@
 #pragma once
-// The main view: the host list with its latest results, the interval box, Ping and Stop. It
-// owns the host table, the address array the senders walk (behind the modify_list gate) and
-// the rows; it starts the receiver, runs the rounds on its timer, keeps the tray icon and
-// the run state, and loads default.ipl at its first set-up and saves it when destroyed.
-//
-// Messages reach it as CViewMessage events (Messages.h); the list-change handlers are the
-// only place where hosts enter or leave the address array and the rows.
-#include <QIcon>
-#include <QPointer>
-#include <QString>
+// The main view: the host list with its latest results, the interval box, Ping and Stop, the
+// tray icon and the details and drop windows. The monitor itself (table, rounds, engine,
+// list changes, default.ipl, history) is the session this view drives; the view renders
+// what the session reports and forwards the user's commands.
 #include <QWidget>
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "desktop/CAddressDropTarget.h"
-#include "model/AddressArray.h"
+#include "input/CInputCommands.h"
 #include "model/History.h"
-#include "model/HostTable.h"
-#include "platform/NamedEvent.h"
+#include "session/MonitorSession.h"
 
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class QSystemTrayIcon;
 class QTableView;
-class QAction;
-class CCorvelDoc;
-class CHostInfoDlg;
 class CDropWnd;
+class CHostInfoDlg;
 class CHostListModel;
-class CMainFrame;
-class CViewMessage;
+class CViewFrame;
+class CViewTray;
 
 namespace sondrel {
 class IcmpSocket;
 }
+
+// The Auto popup and Auto start options (the latter mirrors the autostart entry): the one
+// place the program keeps them; the application owns it.
+struct DesktopSettings {
+    bool autoPopup = true;
+    bool autoStart = false;
+};
 
 // What the view needs from its surroundings; the application fills it from Paths, tests
 // from their own folders.
@@ -55,55 +50,33 @@ struct ViewSetup {
     bool useTray = true;                                // false: never show a tray icon
 };
 
-class CCorvelView : public QWidget {
+class CCorvelView : public QWidget, public sondrel::SessionObserver {
     Q_OBJECT
 
 public:
-    CCorvelView(CMainFrame* frame, CCorvelDoc* doc, ViewSetup setup);
+    CCorvelView(CViewFrame* frame, DesktopSettings& settings, ViewSetup setup);
     ~CCorvelView() override;
 
-    // First set-up (runs once): receiver, tray, default.ipl, timer.
+    // First set-up (runs once): drop targets, tray, commands, then the session's start.
     void OnInitialUpdate();
-    // Teardown: saves default.ipl, stops and joins the engine threads, deletes the history
-    // files, removes the tray icon. Runs once; later calls do nothing.
+    // Teardown: saves default.ipl, ends the session, removes the tray icon. Runs once.
     void OnDestroy();
     // Writes default.ipl now (exit, logout). False when it could not be written; the user
     // has been told, through onSaveFailed when set (no one may be there to close a box).
     bool SaveDefaultList();
     std::function<void(const QString& text)> onSaveFailed;
 
-    // --- Hosts, for the commands that add and remove them -------------------------------
-    sondrel::HostTable& Hosts() { return m_hosts; }
-    // The array the senders walk. Read it freely on the main thread; change it only between
-    // LockAddresses() and UnlockAddresses().
-    const sondrel::AddressArray& Addresses() const { return m_addresses; }
-    void LockAddresses() const;
-    void UnlockAddresses() const;
-    // Adds a host through the normal path: when the address is not yet in the table, a
-    // fresh record with the name and flag is stored and WM_LIST_ADDED is posted. Returns
-    // false (and changes nothing) when the address is already listed.
-    bool AddHost(uint32_t address, const std::string& name, bool named);
-    // Posts WM_LIST_REMOVED for a host of the table (the delete commands' path); its
-    // handler takes the host out of the array, the rows and the table. False when the
-    // address is not in the table.
-    bool RemoveHost(uint32_t address);
-    // Clears rows, the array (under the gate), the table and the history files at once.
-    void ClearAllHosts();
-    // Row of a display text (first match ignoring case) or -1; the model and the widget.
-    int FindRow(const std::string& text) const;
+    sondrel::MonitorSession& Session() { return *m_session; }
+    const sondrel::MonitorSession& Session() const { return *m_session; }
     CHostListModel* Rows() const { return m_rows; }
     QTableView* ListControl() const { return m_list; }
+    int FindRow(const std::string& text) const { return m_session->FindRow(text); }
     // Rows selected now, in row order.
     std::vector<int> SelectedRows() const;
-    // The host shown in a row: the address whose display text is the row's text.
-    std::optional<uint32_t> AddressOfRow(int row) const;
-    const sondrel::HistoryFiles& HistoryFiles() const { return m_historyFiles; }
-    void DeleteHistoryFile(uint32_t address) const;
+    CHostInfoDlg* InfoDialog() const { return m_pInfoDlg; }
+    CDropWnd* DropWindow() const { return m_pDropWnd; }
+    std::optional<uint32_t> InfoAddress() const { return m_dwInfoAddress; }
 
-    // --- Run state and interval ----------------------------------------------------------
-    bool IsStopped() const { return m_bStopped; }
-    uint32_t Interval() const { return m_nInterval; }
-    uint32_t IntervalInForce() const { return m_nIntervalInForce; }
     int TimerId() const { return m_nTimerId; }
     QLineEdit* IntervalEdit() const { return m_editInterval; }
     QPushButton* PingButton() const { return m_btnPing; }
@@ -111,24 +84,22 @@ public:
     QPushButton* StopButton() const { return m_btnStop; }
     // The list's popup menu, refilled on every right click.
     QMenu* ContextMenu() const { return m_contextMenu; }
-    bool HasTray() const { return m_tray != nullptr; }
-    // The tray icon's menu (Exit, About, Stop, Start); it exists also without a tray.
-    QMenu* TrayMenu() const { return m_trayMenu; }
+    bool HasTray() const;
+    QMenu* TrayMenu() const;
     QLabel* StateIndicator() const { return m_stateIndicator; }
-    CMainFrame* Frame() const { return m_pFrame; }
-    CCorvelDoc* Document() const { return m_pDoc; }
 
     // Command handlers.
     void OnStart();
     void OnStop();
     void OnAutoStart();
     void OnAutoPopup();
+    void OnTimer();
     // The box's text was edited; `finished`: the edit ended (focus gone or Enter).
     void OnIntervalChanged(bool finished = false);
     // Rebuilds the run-state picture, tray icon and command states.
     void UpdateRunStateUI();
-    // Brings every command's enabled and checked state up to date.
     void UpdateCommandStates();
+    void OnTrayNotify(uint32_t iconId, int64_t mouseMessage);
 
     // List commands, the list's popup menu, the details window and help.
     void OnAddAddress();
@@ -145,57 +116,43 @@ public:
     void OnListDoubleClick(int row);
     void OnListKeyDown(int key);
 
-    // One idle step of history flushing: true while more is to do.
-    bool IdleFlushStep();
-    // Tells once, and in the status bar for as long as it lasts, that history files cannot
-    // be written.
-    void ShowHistoryState();
-
-    // Message handlers (public so that tests and benchmarks can drive them).
-    void OnListAdded(uint32_t address);
-    void OnListRemoved(uint32_t address);
-    void OnListModified();
-    void OnPingReply(uint32_t address, const std::string& text);
-    void OnPingTimeout();
-    void OnTimer();
-    void OnTrayNotify(uint32_t iconId, int64_t mouseMessage);
-    void OnEngineMessage(const QString& text);
-
-    // The details window (one for the program) and the floating drop window, both owned here.
-    CHostInfoDlg* m_pInfoDlg = nullptr;
-    std::optional<uint32_t> m_dwInfoAddress;  // host the details window shows; none while closed
-    CDropWnd* m_pDropWnd = nullptr;
-    // Makes the list accept dropped links; the drop window has one of its own.
-    CAddressDropTarget m_dropTarget;
-
 protected:
     bool event(QEvent* e) override;
     void timerEvent(QTimerEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // SessionObserver.
+    void RowAboutToBeInserted(int row) override;
+    void RowInserted(int row) override;
+    void RowAboutToBeRemoved(int row) override;
+    void RowRemoved(int row) override;
+    void RowsAboutToBeReset() override;
+    void RowsReset() override;
+    void RowsChanged(int first, int last) override;
+    void HostEvent(sondrel::HostEventKind kind, uint32_t address, const sondrel::HostRecord& record,
+                   std::string_view stamp, std::string_view event) override;
+    void HostRemoved(uint32_t address) override;
+    void RoundStarted() override;
+    void ListChanged() override;
+    void ListReplaced(uint32_t interval) override;
+    void ErrorText(const std::string& text) override;
+    void HistoryStateChanged(bool failing, const std::string& why) override;
+
     void BuildForm();
     void CreateStateIndicator();
-    void CreateTray();
     void ConnectCommands();
-    void LoadDefaultList();
     void ShowIntervalInBox();
     void ArmTimer(uint32_t seconds);
-    // Applies m_nInterval as an edit of the box does: re-arms and starts a round at once
-    // when it differs from the interval in force.
-    void ApplyInterval();
-    void StartReceiver();
-    void StartSender();
-    void ReapSenders(bool all);
-    void ReportOnce(const QString& text);
-    int RowOfHost(uint32_t address, const sondrel::HostRecord& record) const;
-    void CreateDropWindow();
     void OpenDetailsOfRow(int row);
-    void NoteRemovalInDetails(uint32_t address);
+    void TriggerLater(int commandId);
+    CDropSink MakeDropSink();
+    CInputContext MakeInputContext();
 
-    CMainFrame* m_pFrame;
-    CCorvelDoc* m_pDoc;
+    CViewFrame* m_pFrame;
+    DesktopSettings& m_settings;
     ViewSetup m_setup;
+    std::unique_ptr<sondrel::MonitorSession> m_session;
 
     // The form.
     QTableView* m_list = nullptr;
@@ -205,49 +162,16 @@ private:
     QPushButton* m_btnStop = nullptr;
     QLabel* m_stateIndicator = nullptr;
     QMenu* m_contextMenu = nullptr;
+    CViewTray* m_tray = nullptr;
 
-    // Rounds and run state.
     int m_nTimerId = 0;  // id of the interval timer, 0 while none is armed
-    bool m_bStopped = false;
     bool m_bFirstUpdate = true;
     bool m_bDestroyed = false;
-    uint32_t m_nInterval = 3;
-    uint32_t m_nIntervalInForce = 0;     // period the timer was last armed with
-    bool m_bDefaultListRefused = false;  // default.ipl is no regular file: never replaced
 
-    // Events, by their names.
-    sondrel::NamedEvent m_hModifyList;
-    sondrel::NamedEvent m_hStopPing;
-    sondrel::NamedEvent m_hQuitProgram;
-
-    // The engine's threads. Senders are joined at teardown, so that none can outlive the
-    // array it reads.
-    std::thread m_receiverThread;
-    struct Sender {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
-    std::vector<Sender> m_senders;
-
-    // Tray.
-    QSystemTrayIcon* m_tray = nullptr;
-    QMenu* m_trayMenu = nullptr;
-    QAction* m_trayStart = nullptr;
-    QAction* m_trayStop = nullptr;
-    QIcon m_hIconRunning;
-    QIcon m_hIconStopped;
-
-    // Hosts.
-    sondrel::AddressArray m_addresses;
-    sondrel::HostTable m_hosts;
-    sondrel::HistoryFiles m_historyFiles;
-    sondrel::FlushPass m_flushPass;
-    bool m_bHistoryReported = false;
-    bool m_bHistoryShownFailing = false;
+    // The details window (one for the program) and the floating drop window.
+    CHostInfoDlg* m_pInfoDlg = nullptr;
+    std::optional<uint32_t> m_dwInfoAddress;  // host the details window shows; none while closed
+    CDropWnd* m_pDropWnd = nullptr;
+    // Makes the list accept dropped links; the drop window has one of its own.
+    CAddressDropTarget m_dropTarget;
 };
-
-// The one main view, set at its first set-up and cleared when it is destroyed.
-extern CCorvelView* g_pView;
-// Auto popup and Auto start options (the latter mirrors the autostart entry).
-extern bool g_bAutoPopup;
-extern bool g_bAutoStart;

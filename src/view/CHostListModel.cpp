@@ -7,7 +7,8 @@ const char* const kHeaders[CHostListModel::kColumnCount] = {"Addresses", "ttl", 
 
 }  // namespace
 
-CHostListModel::CHostListModel(QObject* parent) : QAbstractTableModel(parent) {}
+CHostListModel::CHostListModel(const sondrel::RowStore& rows, QObject* parent)
+    : QAbstractTableModel(parent), m_rows(rows) {}
 
 int CHostListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_rows.Size());
@@ -32,32 +33,6 @@ QVariant CHostListModel::headerData(int section, Qt::Orientation orientation, in
     return {};
 }
 
-int CHostListModel::InsertRow(const std::string& text, uint32_t address,
-                              const sondrel::ResultColumns& results) {
-    // The view must be told where the row lands before it is inserted.
-    int row = static_cast<int>(m_rows.InsertionPoint(text));
-    beginInsertRows(QModelIndex(), row, row);
-    size_t at = m_rows.Insert(sondrel::ListRow{text, results, address});
-    endInsertRows();
-    return static_cast<int>(at);
-}
-
-void CHostListModel::RemoveRowAt(int row) {
-    if (row < 0 || row >= Count()) return;
-    beginRemoveRows(QModelIndex(), row, row);
-    m_rows.Erase(static_cast<size_t>(row));
-    endRemoveRows();
-}
-
-void CHostListModel::RemoveAll() {
-    if (m_rows.Empty()) return;
-    beginResetModel();
-    m_rows.Clear();
-    endResetModel();
-}
-
-void CHostListModel::SetResults(int row, const sondrel::ResultColumns& results) {
-    if (row < 0 || row >= Count()) return;
-    m_rows.At(static_cast<size_t>(row)).results = results;
-    emit dataChanged(index(row, 1), index(row, kColumnCount - 1), {Qt::DisplayRole});
+void CHostListModel::ResultsChanged(int first, int last) {
+    emit dataChanged(index(first, 1), index(last, kColumnCount - 1), {Qt::DisplayRole});
 }

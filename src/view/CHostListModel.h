@@ -1,11 +1,11 @@
 #pragma once
 // The rows of the main list behind its table view: four columns ("Addresses", "ttl",
-// "time(ms)", "bytes"), rows kept in row order by the RowStore, found by text in O(log n).
+// "time(ms)", "bytes") over the session's rows, which it reads and never changes. The view
+// passes on the session's announcements of row changes.
 #include <QAbstractTableModel>
 #include <string>
 #include <string_view>
 
-#include "model/ReplyRules.h"
 #include "session/RowStore.h"
 
 class CHostListModel : public QAbstractTableModel {
@@ -14,28 +14,30 @@ class CHostListModel : public QAbstractTableModel {
 public:
     static constexpr int kColumnCount = 4;
 
-    explicit CHostListModel(QObject* parent = nullptr);
+    CHostListModel(const sondrel::RowStore& rows, QObject* parent);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    // Inserts a row with the given display text and result columns; returns its index.
-    int InsertRow(const std::string& text, uint32_t address, const sondrel::ResultColumns& results);
     // The first row whose text matches ignoring case, or -1.
     int FindRow(std::string_view text) const { return m_rows.Find(text); }
-    void RemoveRowAt(int row);
-    void RemoveAll();
-    void SetResults(int row, const sondrel::ResultColumns& results);
-
     int Count() const { return static_cast<int>(m_rows.Size()); }
     const std::string& Text(int row, int column) const {
         return m_rows.Column(static_cast<size_t>(row), column);
     }
     uint32_t Address(int row) const { return m_rows.At(static_cast<size_t>(row)).address; }
-    const sondrel::RowStore& Rows() const { return m_rows; }
+
+    // The session's row changes, before and after.
+    void BeginInsert(int row) { beginInsertRows(QModelIndex(), row, row); }
+    void EndInsert() { endInsertRows(); }
+    void BeginRemove(int row) { beginRemoveRows(QModelIndex(), row, row); }
+    void EndRemove() { endRemoveRows(); }
+    void BeginReset() { beginResetModel(); }
+    void EndReset() { endResetModel(); }
+    void ResultsChanged(int first, int last);
 
 private:
-    sondrel::RowStore m_rows;
+    const sondrel::RowStore& m_rows;
 };

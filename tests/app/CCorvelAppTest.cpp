@@ -20,7 +20,7 @@
 
 #include "platform/Autostart.h"
 #include "view/CAppHarness.h"
-#include "view/Commands.h"
+#include "widgets/Commands.h"
 
 extern char** environ;
 
@@ -92,7 +92,7 @@ TEST(CMainFrame, ALocalListFileDroppedOnTheWindowOpensAsTheDocument) {
     QApplication::sendEvent(h.frame(), &drop);
     ASSERT_TRUE(WaitFor([&] { return h.RowCount() == 1; }, 2000));
     EXPECT_EQ(h.RowTexts(), std::vector<std::string>{"10.0.0.7"});
-    EXPECT_EQ(h.view()->IntervalInForce(), 9u);
+    EXPECT_EQ(h.view()->Session().IntervalInForce(), 9u);
     EXPECT_EQ(h.doc()->PathName(), Q(file));
 }
 
@@ -100,22 +100,22 @@ TEST(CCorvelDoc, SaveNewOpenAndSaveRoundTrip) {
     CAppHarness h;
     WriteList(h.DefaultList(), 4, {{Ip(192, 168, 1, 1), ""}, {Ip(192, 168, 1, 2), ""}});
     ASSERT_TRUE(h.Start());
-    h.view()->AddHost(Ip(10, 0, 0, 1), "", false);
-    h.view()->AddHost(Ip(10, 0, 0, 2), "router.example", true);
+    h.view()->Session().AddHost(Ip(10, 0, 0, 1), "", false);
+    h.view()->Session().AddHost(Ip(10, 0, 0, 2), "router.example", true);
     Settle();
     const auto saved = h.Path("saved.ipl");
     ASSERT_TRUE(h.doc()->OnSaveDocument(Q(saved)));
-    EXPECT_EQ(ReadBytes(saved), SerializeHostTable(4, h.view()->Hosts()))
+    EXPECT_EQ(ReadBytes(saved), SerializeHostTable(4, h.view()->Session().Hosts()))
         << "table order, interval in force";
     h.doc()->OnFileNew();
     Settle();
-    EXPECT_EQ(h.view()->IntervalInForce(), 4u);
+    EXPECT_EQ(h.view()->Session().IntervalInForce(), 4u);
     ASSERT_TRUE(h.doc()->OpenDocumentFile(Q(saved)));
     Settle();
     EXPECT_EQ(h.RowTexts(), (std::vector<std::string>{"10.0.0.1", "192.168.1.1", "192.168.1.2",
                                                       "router.example"}));
     EXPECT_EQ(h.doc()->PathName(), Q(saved));
-    h.view()->AddHost(Ip(10, 0, 0, 3), "", false);
+    h.view()->Session().AddHost(Ip(10, 0, 0, 3), "", false);
     Settle();
     h.doc()->OnFileSave();  // to the current file again
     EXPECT_EQ(ReadListFile(saved).entries.size(), 5u);
@@ -159,7 +159,7 @@ TEST(CCorvelDoc, FilesThatCannotBeLoadedAreReportedAndTheListStays) {
             EXPECT_EQ(h.doc()->PathName(), before);
         }
         EXPECT_EQ(h.RowTexts(), c.rows);
-        EXPECT_EQ(h.view()->IntervalInForce(), c.interval);
+        EXPECT_EQ(h.view()->Session().IntervalInForce(), c.interval);
     }
 }
 
@@ -195,8 +195,8 @@ TEST(CCorvelDoc, RecentFilesKeepTheFourLatestAcrossRestarts) {
 TEST(CCorvelApp, DefaultListIsWrittenAtExitAndReadAtStart) {
     CAppHarness h;
     ASSERT_TRUE(h.Start());
-    h.view()->AddHost(Ip(10, 0, 0, 1), "", false);
-    h.view()->AddHost(Ip(10, 0, 0, 2), "gw.example", true);
+    h.view()->Session().AddHost(Ip(10, 0, 0, 1), "", false);
+    h.view()->Session().AddHost(Ip(10, 0, 0, 2), "gw.example", true);
     Settle();
     h.view()->IntervalEdit()->setText("12");
     h.view()->OnIntervalChanged();
@@ -204,7 +204,7 @@ TEST(CCorvelApp, DefaultListIsWrittenAtExitAndReadAtStart) {
     EXPECT_EQ(ReadBytes(h.DefaultList()).substr(0, 4), std::string("\x0c\0\0\0", 4));
     ASSERT_TRUE(h.Start());
     EXPECT_EQ(h.RowTexts(), (std::vector<std::string>{"10.0.0.1", "gw.example"}));
-    EXPECT_EQ(h.view()->IntervalInForce(), 12u);
+    EXPECT_EQ(h.view()->Session().IntervalInForce(), 12u);
     EXPECT_TRUE(h.messages.empty());
     h.Stop();
     // Damaged: the message waits for the window, else the window would cover it.

@@ -50,13 +50,13 @@ TEST(DropWndTest, MenuItemsAndStatesFollowTheProgram) {
         wnd.SetMainWindow(
             frame, [frame](int id) { return frame->Command(id); },
             [frame] { frame->UpdateCommandUI(); });
-        g_bAutoPopup = true;
+        bool& autoPopup = harness.app()->Settings().autoPopup;
         EXPECT_EQ(Shown(wnd), menu.arg("*", listed ? "" : "(", listed ? "" : ")"));
         // Chosen items run the frame's commands: Auto popup twice leaves it as it was.
         wnd.Menu().actions().front()->trigger();
-        EXPECT_TRUE(!g_bAutoPopup && Shown(wnd).startsWith("Auto popup|"));
+        EXPECT_TRUE(!autoPopup && Shown(wnd).startsWith("Auto popup|"));
         wnd.Menu().actions().front()->trigger();
-        EXPECT_TRUE(g_bAutoPopup);
+        EXPECT_TRUE(autoPopup);
     }
 }
 

@@ -12,7 +12,7 @@
 #include "model/ListFile.h"
 #include "support/TestSupport.h"
 #include "view/CAppHarness.h"
-#include "view/CMessageBox.h"
+#include "widgets/CMessageBox.h"
 
 namespace {
 

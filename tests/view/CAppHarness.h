@@ -13,18 +13,18 @@
 #include <atomic>
 
 #include "app/CCorvelApp.h"
+#include "app/CCorvelDoc.h"
 #include "app/CMainFrame.h"
 #include "details/CHostInfoDlg.h"
 #include "engine/IcmpSocket.h"
-#include "platform/AddressText.h"
-#include "model/CCorvelDoc.h"
 #include "model/ListFile.h"
+#include "platform/AddressText.h"
 #include "support/TestSupport.h"
 #include "view/CCorvelView.h"
 #include "view/CHostListModel.h"
-#include "view/CMessageBox.h"
 #include "view/CViewMessage.h"
 #include "view/Messages.h"
+#include "widgets/CMessageBox.h"
 
 namespace sondrel::test {
 
@@ -116,7 +116,7 @@ public:
     bool Start(const QStringList& files = {}) {
         app_ = std::make_unique<CCorvelApp>(MakeOptions());
         if (!app_->InitInstance(files)) return false;
-        if (view()->m_pInfoDlg) view()->m_pInfoDlg->SetResolver(noNames_);
+        if (view()->InfoDialog()) view()->InfoDialog()->SetResolver(noNames_);
         QCoreApplication::processEvents();
         return true;
     }

@@ -16,9 +16,9 @@
 #include <map>
 #include <set>
 
-#include "view/CAppHarness.h"
-#include "view/Commands.h"
 #include "session/IntervalInput.h"
+#include "view/CAppHarness.h"
+#include "widgets/Commands.h"
 
 namespace sondrel::test {
 namespace {
@@ -32,7 +32,7 @@ std::shared_ptr<const IcmpSocket> RawSocketOrNull(std::string* why) {
 
 // The three copies of the list hold the same hosts, each once, and the rows are in order.
 void ExpectInStep(CCorvelView* view) {
-    const std::vector<uint32_t> keys = view->Hosts().Addresses();
+    const std::vector<uint32_t> keys = view->Session().Hosts().Addresses();
     const std::multiset<uint32_t> table(keys.begin(), keys.end());
     std::multiset<uint32_t> rows;
     for (int r = 0; r < view->Rows()->Count(); ++r) {
@@ -40,11 +40,13 @@ void ExpectInStep(CCorvelView* view) {
         if (r > 0) {
             EXPECT_LE(CompareRowText(view->Rows()->Text(r - 1, 0), view->Rows()->Text(r, 0)), 0);
         }
-        const HostRecord* record = view->Hosts().FindHost(view->Rows()->Address(r));
+        const HostRecord* record = view->Session().Hosts().FindHost(view->Rows()->Address(r));
         ASSERT_NE(record, nullptr);
         EXPECT_EQ(view->Rows()->Text(r, 0), DisplayText(view->Rows()->Address(r), *record));
     }
-    EXPECT_EQ(std::multiset<uint32_t>(view->Addresses().begin(), view->Addresses().end()), table);
+    EXPECT_EQ(std::multiset<uint32_t>(view->Session().Addresses().begin(),
+                                      view->Session().Addresses().end()),
+              table);
     EXPECT_EQ(rows, table);
     EXPECT_EQ(std::set<uint32_t>(keys.begin(), keys.end()).size(), keys.size());
 }
@@ -58,17 +60,10 @@ TEST(CCorvelViewEngine, LoopbackHostsShowTtlTimeAndBytes) {
     // The answer to the receiver's own first request is 127.0.0.1's alone (shown as any answer
     // is, when its row is there already): once the view has had it, before any round, the
     // other rows still wait.
-    struct Replies final : QObject {
-        int count = 0;
-        bool eventFilter(QObject*, QEvent* e) override {
-            return count += e->type() == WM_PING_REPLY, false;
-        }
-    } replies;
-    QCoreApplication::instance()->installEventFilter(&replies);
     ASSERT_TRUE(h.Start());
     const std::vector<std::string> texts = {"127.0.0.1", "127.0.0.2", "127.0.0.3"};
-    ASSERT_TRUE(WaitFor([&] { return replies.count > 0; }, 10000));
-    if (h.view()->Hosts().FindHost(Loopback(1))->m_nSent == 0) {
+    ASSERT_TRUE(WaitFor([&] { return h.view()->Session().RepliesApplied() > 0; }, 10000));
+    if (h.view()->Session().Hosts().FindHost(Loopback(1))->m_nSent == 0) {
         for (const auto& t : {"127.0.0.2", "127.0.0.3"}) EXPECT_EQ(h.Cell(t, 2), "*");
     }
     ASSERT_TRUE(WaitFor(
@@ -83,7 +78,7 @@ TEST(CCorvelViewEngine, LoopbackHostsShowTtlTimeAndBytes) {
             << time;
         EXPECT_EQ(h.Cell(t, 3), "32");
         const HostRecord* record =
-            h.view()->Hosts().FindHost(Loopback(static_cast<uint8_t>(t.back() - '0')));
+            h.view()->Session().Hosts().FindHost(Loopback(static_cast<uint8_t>(t.back() - '0')));
         EXPECT_TRUE(record->m_nReceived >= 1 && record->m_nReceived <= record->m_nSent);
         EXPECT_EQ(record->m_history.at(3).rfind("ttl=64,time=", 0), 0u) << record->m_history[3];
     }
@@ -130,7 +125,7 @@ TEST(CCorvelViewEngine, HostThatNeverAnswersShowsTimeoutAfterTheNextPass) {
         << h.Cell("127.0.0.99", 2);
     EXPECT_EQ(h.Cell("127.0.0.99", 1) + h.Cell("127.0.0.99", 3), "");
     EXPECT_EQ(h.Cell("127.0.0.1", 1), "64");
-    const auto& history = h.view()->Hosts().FindHost(Loopback(99))->m_history;
+    const auto& history = h.view()->Session().Hosts().FindHost(Loopback(99))->m_history;
     EXPECT_NE(std::find(history.begin(), history.end(), "request timeout.\n"), history.end());
 }
 
@@ -139,7 +134,7 @@ TEST(CCorvelView, StopAndStartSwitchStateMenusAndRounds) {
     // The steps start every round themselves; the view's own timer must not tick in between.
     WriteList(h.DefaultList(), 10000, {{Loopback(1), ""}, {Loopback(2), ""}});
     ASSERT_TRUE(h.Start());
-    HostRecord* record = h.view()->Hosts().FindHost(Loopback(1));
+    HostRecord* record = h.view()->Session().Hosts().FindHost(Loopback(1));
     std::map<QString, QAction*> tray;
     QStringList trayTexts;
     for (QAction* a : h.view()->TrayMenu()->actions())
@@ -169,7 +164,7 @@ TEST(CCorvelView, StopAndStartSwitchStateMenusAndRounds) {
         EXPECT_EQ(record->m_nSent, sentBefore) << "Start starts no round of its own";
         h.frame()->UpdateCommandUI();
         h.view()->UpdateCommandStates();
-        EXPECT_EQ(h.view()->IsStopped(), s.stopped);
+        EXPECT_EQ(h.view()->Session().IsStopped(), s.stopped);
         EXPECT_EQ((std::vector<bool>{h.frame()->Command(ID_START)->isEnabled(),
                                      !h.frame()->Command(ID_STOP)->isEnabled(),
                                      tray["Start"]->isEnabled(), !tray["Stop"]->isEnabled(),
@@ -196,7 +191,7 @@ TEST(CCorvelView, IntervalBoxRearmsOnlyForNewValuesInRange) {
     CAppHarness h;
     WriteList(h.DefaultList(), 3, {{Loopback(1), ""}});
     ASSERT_TRUE(h.Start());
-    HostRecord* record = h.view()->Hosts().FindHost(Loopback(1));
+    HostRecord* record = h.view()->Session().Hosts().FindHost(Loopback(1));
     EXPECT_EQ(TimerPeriodMs(h.view()), 3000);
     const char* const range = kIntervalRangePrompt;
     const char* const number = kIntervalNumberPrompt;
@@ -228,7 +223,7 @@ TEST(CCorvelView, IntervalBoxRearmsOnlyForNewValuesInRange) {
         h.view()->IntervalEdit()->setText(QString::fromLatin1(c.typed));
         h.view()->OnIntervalChanged();
         Settle();
-        EXPECT_EQ(h.view()->IntervalInForce(), c.inForce);
+        EXPECT_EQ(h.view()->Session().IntervalInForce(), c.inForce);
         EXPECT_EQ(TimerPeriodMs(h.view()), static_cast<int>(c.inForce) * 1000);
         EXPECT_EQ(record->m_nSent - sentBefore, c.roundAtOnce ? 1 : 0);
         EXPECT_EQ(h.messages, c.prompt ? std::vector<QString>{c.prompt} : std::vector<QString>{});
@@ -247,7 +242,7 @@ TEST(CCorvelView, IntervalBoxRearmsOnlyForNewValuesInRange) {
         }
         Settle();
         EXPECT_EQ(h.view()->IntervalEdit()->text(), QString::number(file == ~0u ? 1 : file));
-        EXPECT_EQ(h.view()->IntervalInForce(), 1u);
+        EXPECT_EQ(h.view()->Session().IntervalInForce(), 1u);
         EXPECT_EQ(h.messages, prompt ? std::vector<QString>{prompt} : std::vector<QString>{});
     }
 }
@@ -261,7 +256,7 @@ TEST(CCorvelView, ListChangeHandlersKeepArrayRowsAndTableInStep) {
     const std::string opened = h.Path("opened.ipl").string();
     WriteList(opened, 5, {{c, "Beta.example"}, {a, ""}, {c, "Beta.example"}});  // one address twice
     const auto add = [&](uint32_t host, const char* name) {
-        return [=] { return v->AddHost(host, name, *name != '\0'); };
+        return [=] { return v->Session().AddHost(host, name, *name != '\0'); };
     };
     const auto open = [&] { return h.doc()->OpenDocumentFile(QString::fromStdString(opened)); };
     const char* const added = "added to list.\n";
@@ -279,9 +274,10 @@ TEST(CCorvelView, ListChangeHandlersKeepArrayRowsAndTableInStep) {
         {"add named", add(c, "alpha.example"), true, "10.0.0.12|alpha.example", added, c},
         {"add 10.0.0.1", add(a, ""), true, "10.0.0.1|10.0.0.12|alpha.example", added, a},
         {"add again", add(a, "x"), false, "10.0.0.1|10.0.0.12|alpha.example", nullptr, 0},
-        {"remove", [&] { return v->RemoveHost(b); }, true, "10.0.0.1|alpha.example", nullptr, 0},
-        {"remove unknown", [&] { return v->RemoveHost(b); }, false, "10.0.0.1|alpha.example",
+        {"remove", [&] { return v->Session().RemoveHost(b); }, true, "10.0.0.1|alpha.example",
          nullptr, 0},
+        {"remove unknown", [&] { return v->Session().RemoveHost(b); }, false,
+         "10.0.0.1|alpha.example", nullptr, 0},
         {"open a file", open, true, "10.0.0.1|Beta.example", listed, c},
         {"new list", [&] { return h.doc()->OnNewDocument(); }, true, "", nullptr, 0},
         {"an add overtaken by a file that lists it", [&] { return open() && add(a, "")(); }, true,
@@ -298,12 +294,13 @@ TEST(CCorvelView, ListChangeHandlersKeepArrayRowsAndTableInStep) {
         ExpectInStep(v);
         for (int r = 0; r < h.RowCount(); ++r) EXPECT_EQ(v->Rows()->Text(r, 2), "*");
         if (!s.event) continue;
-        const auto& history = v->Hosts().FindHost(s.newest)->m_history;
+        const auto& history = v->Session().Hosts().FindHost(s.newest)->m_history;
         ASSERT_EQ(history.size(), 2u);
         EXPECT_EQ(history[0].size(), 25u);
         EXPECT_EQ(history[1], s.event);
     }
-    EXPECT_EQ(v->IntervalInForce(), 5u) << "the file's interval came in with it; New keeps it";
+    EXPECT_EQ(v->Session().IntervalInForce(), 5u)
+        << "the file's interval came in with it; New keeps it";
     EXPECT_TRUE(h.messages.empty());
 }
 
@@ -314,12 +311,12 @@ TEST(CCorvelView, RepliesReachTheRowOfTheirOwnHostOncePerRequest) {
     ASSERT_TRUE(h.Start());
     CCorvelView* v = h.view();
     const uint32_t one = AddressFromOctets(10, 0, 0, 1), named = AddressFromOctets(192, 0, 2, 1);
-    v->AddHost(AddressFromOctets(10, 0, 0, 12), "", false);
-    v->AddHost(one, "", false);
-    v->AddHost(named, "Alpha.Example", true);
+    v->Session().AddHost(AddressFromOctets(10, 0, 0, 12), "", false);
+    v->Session().AddHost(one, "", false);
+    v->Session().AddHost(named, "Alpha.Example", true);
     Settle();
     const auto reply = [&](uint32_t host, const char* text) {
-        return [=] { v->OnPingReply(host, text); };
+        return [=] { v->Session().OnPingReply(host, text); };
     };
     // Columns "ttl time bytes" of 10.0.0.1 | 10.0.0.12 | Alpha.Example; sent/received of
     // 10.0.0.1. Every answer shows and is logged; only answers to requests sent count.
@@ -338,13 +335,14 @@ TEST(CCorvelView, RepliesReachTheRowOfTheirOwnHostOncePerRequest) {
          "64 9 32| * |50 100 32", "1/1"},
         {"reply for a host not listed", reply(Loopback(1), "ttl=64,time=1,bytes=32"),
          "64 9 32| * |50 100 32", "1/1"},
-        {"timeout pass", [&] { v->OnPingTimeout(); }, "64 9 32| timeout |50 100 32", "1/1"},
+        {"timeout pass", [&] { v->Session().OnPingTimeout(); }, "64 9 32| timeout |50 100 32",
+         "1/1"},
         {"error text", reply(named, "10.9.9.9:host unreachable"), "64 9 32| timeout |  ", "1/1"},
-        {"next pass: only the silent time out", [&] { v->OnPingTimeout(); },
+        {"next pass: only the silent time out", [&] { v->Session().OnPingTimeout(); },
          " timeout | timeout |  ", "1/1"},
         {"a round at the sent limit",
          [&] {
-             v->Hosts().FindHost(one)->m_nSent = INT32_MAX;
+             v->Session().Hosts().FindHost(one)->m_nSent = INT32_MAX;
              v->OnTimer();
          },
          " timeout | timeout | timeout ", "2147483647/1"},
@@ -359,11 +357,12 @@ TEST(CCorvelView, RepliesReachTheRowOfTheirOwnHostOncePerRequest) {
             shown += h.Cell(text, 1) + " " + h.Cell(text, 2) + " " + h.Cell(text, 3);
         }
         EXPECT_EQ(shown, s.rows);
-        const HostRecord* r = v->Hosts().FindHost(one);
+        const HostRecord* r = v->Session().Hosts().FindHost(one);
         EXPECT_EQ(std::to_string(r->m_nSent) + "/" + std::to_string(r->m_nReceived), s.counts);
     }
-    EXPECT_EQ(v->Hosts().FindHost(one)->m_history.size(), 2u * 6) << "added, 3 replies, 2 timeouts";
-    EXPECT_EQ(v->Hosts().FindHost(Loopback(1)), nullptr);
+    EXPECT_EQ(v->Session().Hosts().FindHost(one)->m_history.size(), 2u * 6)
+        << "added, 3 replies, 2 timeouts";
+    EXPECT_EQ(v->Session().Hosts().FindHost(Loopback(1)), nullptr);
 }
 
 TEST(CCorvelView, EngineMessagesOpenOneBoxPerTextWithoutBlocking) {
@@ -372,7 +371,7 @@ TEST(CCorvelView, EngineMessagesOpenOneBoxPerTextWithoutBlocking) {
     SetMessageBoxRecorder(nullptr);  // real boxes, offscreen
     const int before = OpenNonModalBoxCount();
     for (const char* text : {"WSAError 1", "WSAError 1", "select WSAError 9\r\nsecond line"})
-        PostViewMessage(h.view(), WM_ENGINE_MESSAGE, 0, text);
+        static_cast<SessionObserver*>(h.view())->ErrorText(text);
     Settle();  // returns: the boxes do not block
     EXPECT_EQ(OpenNonModalBoxCount() - before, 2);
     QStringList texts;
@@ -395,10 +394,11 @@ TEST(CCorvelView, IdleMovesHistoriesToFilesOfThisRunAloneAndTellsOnceWhenTheyCan
     std::ofstream(h.Path("history/10.0.0.1")) << "Sun Dec 06 10:00:00 2026\nan earlier run\n";
     ASSERT_TRUE(h.Start());
     const uint32_t host = AddressFromOctets(10, 0, 0, 1);
-    h.view()->AddHost(host, "", false), h.view()->AddHost(Loopback(1), "", false);
+    h.view()->Session().AddHost(host, "", false),
+        h.view()->Session().AddHost(Loopback(1), "", false);
     ASSERT_TRUE(WaitFor([&] { return h.RowCount() == 2; }, 2000));
-    HostRecord* record = h.view()->Hosts().FindHost(host);
-    const auto file = h.view()->HistoryFiles().PathOf(host);
+    HostRecord* record = h.view()->Session().Hosts().FindHost(host);
+    const auto file = h.view()->Session().History().PathOf(host);
     // Nothing asks: the event loop's idle hook does it.
     const auto flushed = [&] {
         while (record->m_history.size() < 102)
@@ -406,15 +406,15 @@ TEST(CCorvelView, IdleMovesHistoriesToFilesOfThisRunAloneAndTellsOnceWhenTheyCan
         return WaitFor([&] { return record->m_history.empty(); }, 2000);
     };
     ASSERT_TRUE(flushed());
-    EXPECT_EQ(h.view()->HistoryFiles().Read(host).size(), 51u);
-    EXPECT_EQ(h.view()->HistoryFiles().Share(), 500000u) << "the budget shared by two hosts";
+    EXPECT_EQ(h.view()->Session().History().Read(host).size(), 51u);
+    EXPECT_EQ(h.view()->Session().History().Share(), 500000u) << "the budget shared by two hosts";
     const size_t told = h.messages.size();
     std::filesystem::remove_all(h.Path("history"));
     ASSERT_TRUE(flushed() && flushed());
     ASSERT_EQ(h.messages.size(), told + 1);
     EXPECT_TRUE(h.messages.back().startsWith("History files cannot be written: history folder "));
     EXPECT_TRUE(h.frame()->IdleText()->text().startsWith("History kept in memory: "));
-    EXPECT_EQ(h.view()->HistoryFiles().Read(host).size(), 102u);
+    EXPECT_EQ(h.view()->Session().History().Read(host).size(), 102u);
     now += HistoryFiles::kRetryPeriod;
     ASSERT_TRUE(flushed());
     EXPECT_EQ(PairHistoryLines(ReadHistoryLines(file)).size(), 153u);
@@ -430,7 +430,7 @@ TEST(CCorvelView, DefaultListThatIsNoFileIsReportedAndLeftAlone) {
     ASSERT_TRUE(h.Start());
     ASSERT_EQ(h.messages.size(), 1u);
     EXPECT_TRUE(h.messages[0].contains(": not a regular file")) << h.messages[0].toStdString();
-    h.view()->AddHost(AddressFromOctets(10, 0, 0, 1), "", false);
+    h.view()->Session().AddHost(AddressFromOctets(10, 0, 0, 1), "", false);
     h.Stop();
     EXPECT_TRUE(std::filesystem::is_fifo(h.DefaultList()));
 }

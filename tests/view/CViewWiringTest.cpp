@@ -11,7 +11,7 @@
 
 #include "desktop/CDropWnd.h"
 #include "view/CAppHarness.h"
-#include "view/Commands.h"
+#include "widgets/Commands.h"
 
 namespace sondrel::test {
 namespace {
@@ -25,7 +25,7 @@ void StartWithThreeHosts(CAppHarness& h) {
     // however slowly a sanitizer build runs.
     h.view()->IntervalEdit()->setText(QStringLiteral("10000"));
     h.view()->OnIntervalChanged();
-    for (uint32_t a : {kOne, kTwo, kThree}) h.view()->AddHost(a, "", false);
+    for (uint32_t a : {kOne, kTwo, kThree}) h.view()->Session().AddHost(a, "", false);
     Settle();
     ASSERT_EQ(h.RowCount(), 3);
 }
@@ -42,7 +42,7 @@ TEST(CViewWiring, DetailsWindowFollowsTheHostItShows) {
     CAppHarness h;
     StartWithThreeHosts(h);
     CCorvelView* v = h.view();
-    CHostInfoDlg* dlg = v->m_pInfoDlg;
+    CHostInfoDlg* dlg = v->InfoDialog();
     // Host shown, log rows, last event, sent and received fields.
     const struct {
         const char* what;
@@ -56,25 +56,25 @@ TEST(CViewWiring, DetailsWindowFollowsTheHostItShows) {
         {"double click", [&] { v->OnListDoubleClick(h.Row("10.0.0.1")); }, kOne, 1,
          "added to list.", "0/0"},
         {"a round", [&] { v->OnTimer(); }, kOne, 1, "added to list.", "1/0"},
-        {"its reply", [&] { v->OnPingReply(kOne, "ttl=64,time=5,bytes=32"); }, kOne, 2,
+        {"its reply", [&] { v->Session().OnPingReply(kOne, "ttl=64,time=5,bytes=32"); }, kOne, 2,
          "ttl=64,time=5,bytes=32", "1/1"},
-        {"another host's reply", [&] { v->OnPingReply(kTwo, "ttl=64,time=7,bytes=32"); }, kOne, 2,
-         "ttl=64,time=5,bytes=32", "1/1"},
+        {"another host's reply", [&] { v->Session().OnPingReply(kTwo, "ttl=64,time=7,bytes=32"); },
+         kOne, 2, "ttl=64,time=5,bytes=32", "1/1"},
         {"two silent rounds", [&] { v->OnTimer(), Settle(), v->OnTimer(); }, kOne, 3,
          "request timeout.", "3/1"},
         {"More details on 10.0.0.2", [&] { Select(h, {h.Row("10.0.0.2")}), v->OnMoreDetails(); },
          kTwo, 3, "request timeout.", "3/1"},
-        {"removing the host shown", [&] { v->RemoveHost(kTwo); }, kTwo, 4, "removed from list.",
-         "3/1"},
-        {"removing another host", [&] { v->RemoveHost(kThree); }, kTwo, 4, "removed from list.",
-         "3/1"},
+        {"removing the host shown", [&] { v->Session().RemoveHost(kTwo); }, kTwo, 4,
+         "removed from list.", "3/1"},
+        {"removing another host", [&] { v->Session().RemoveHost(kThree); }, kTwo, 4,
+         "removed from list.", "3/1"},
         {"closing", [&] { dlg->reject(); }, 0, 4, "removed from list.", "3/1"},
     };
     for (const auto& s : steps) {
         SCOPED_TRACE(s.what);
         s.act();
         Settle();
-        EXPECT_EQ(v->m_dwInfoAddress.value_or(0), s.shown);
+        EXPECT_EQ(v->InfoAddress().value_or(0), s.shown);
         EXPECT_EQ(dlg->isVisible(), s.shown != 0);
         ASSERT_EQ(dlg->LogRowCount(), s.logRows);
         EXPECT_EQ(s.logRows ? dlg->LogText(s.logRows - 1, 1) : "", s.last);
@@ -171,13 +171,13 @@ TEST(CViewWiring, RemovingCommandsAndTheStopButtonAreGreyWhileTheListIsEmpty) {
         return on;
     };
     EXPECT_EQ(states(), std::vector<bool>(4, false));
-    h.view()->AddHost(kOne, "", false);
+    h.view()->Session().AddHost(kOne, "", false);
     Settle();
     EXPECT_EQ(states(), std::vector<bool>(4, true));
     h.frame()->Command(ID_CLEAR_ALL)->trigger();
     EXPECT_EQ(states(), std::vector<bool>(4, false));
-    EXPECT_TRUE(h.view()->Hosts().IsEmpty() && h.view()->Addresses().empty());
-    QPointer<CDropWnd> wnd = h.view()->m_pDropWnd;
+    EXPECT_TRUE(h.view()->Session().Hosts().IsEmpty() && h.view()->Session().Addresses().empty());
+    QPointer<CDropWnd> wnd = h.view()->DropWindow();
     EXPECT_TRUE(wnd && wnd->isVisible());
     h.Stop();
     EXPECT_TRUE(wnd.isNull()) << "the drop window goes with the view";

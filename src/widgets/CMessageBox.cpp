@@ -1,4 +1,4 @@
-#include "view/CMessageBox.h"
+#include "widgets/CMessageBox.h"
 
 #include <QEvent>
 #include <QGridLayout>

@@ -1,4 +1,4 @@
-#include "view/CDialogLayout.h"
+#include "widgets/CDialogLayout.h"
 
 #include <QFont>
 #include <QFontMetrics>

@@ -1,6 +1,6 @@
-#include "input/ContextMenus.h"
+#include "view/ContextMenus.h"
 
-#include "view/Commands.h"
+#include "widgets/Commands.h"
 
 namespace sondrel {
 

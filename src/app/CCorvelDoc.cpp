@@ -1,13 +1,11 @@
-#include "model/CCorvelDoc.h"
+#include "app/CCorvelDoc.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
 
 #include "model/ListFile.h"
 #include "view/CCorvelView.h"
-#include "view/CMessageBox.h"
-#include "view/CViewMessage.h"
-#include "view/Messages.h"
+#include "widgets/CMessageBox.h"
 
 using namespace sondrel;
 
@@ -32,8 +30,8 @@ bool CCorvelDoc::OnNewDocument() {
     m_entries.clear();
     if (m_bViewReady && m_pView != nullptr) {
         // The list empties; the interval in force is handed back unchanged.
-        m_nInterval = m_pView->Interval();
-        PostViewMessage(m_pView, WM_LIST_MODIFIED);
+        m_nInterval = m_pView->Session().Interval();
+        m_pView->Session().PostListModified(m_entries, m_nInterval);
     }
     m_strPathName.clear();
     return true;
@@ -58,14 +56,14 @@ bool CCorvelDoc::OnOpenDocument(const QString& path) {
     }
     m_nInterval = *result.interval;
     m_entries = std::move(result.entries);
-    PostViewMessage(m_pView, WM_LIST_MODIFIED);
+    m_pView->Session().PostListModified(m_entries, m_nInterval);
     return true;
 }
 
 std::string CCorvelDoc::SerializeStore() {
-    m_nInterval = m_pView->Interval();
-    m_entries = EntriesOf(m_pView->Hosts());
-    return SerializeHostTable(m_nInterval, m_pView->Hosts());
+    m_nInterval = m_pView->Session().Interval();
+    m_entries = EntriesOf(m_pView->Session().Hosts());
+    return SerializeHostTable(m_nInterval, m_pView->Session().Hosts());
 }
 
 bool CCorvelDoc::OnSaveDocument(const QString& path) {
