@@ -403,12 +403,12 @@ int RunDesktop(int argc, char** argv) {
 
     CCorvelApp::Options options;
     options.instanceName = InstanceName();
-    options.view.socket = socket;
-    options.view.defaultList = DefaultListPath();
+    options.view.session.socket = socket;
+    options.view.session.defaultList = DefaultListPath();
     const PrivateDir& history = HistoryDir();
     // A folder unusable now is checked again when writing is retried.
-    options.view.historyDir = history.path;
-    options.view.historyDirError = history.error;
+    options.view.session.historyDir = history.path;
+    options.view.session.historyDirError = history.error;
     options.icmpMessage = icmpMessage;
     options.handleSignals = true;
 

@@ -35,4 +35,18 @@ inline bool IsUsableInterval(uint32_t seconds) {
 inline constexpr const char* kIntervalNumberPrompt = "Please enter an unsigned integer.";
 inline constexpr const char* kIntervalRangePrompt = "Please enter a number between 0 and 10000.";
 
+// The prompt a refused input gets: the number prompt for an emptied box or any text that is
+// not a number, the range prompt for a number too large, none for 0 or a taken value.
+inline const char* PromptFor(IntervalInput::Kind kind) {
+    switch (kind) {
+        case IntervalInput::Kind::Empty:
+        case IntervalInput::Kind::NotNumber:
+            return kIntervalNumberPrompt;
+        case IntervalInput::Kind::OutOfRange:
+            return kIntervalRangePrompt;
+        default:
+            return nullptr;
+    }
+}
+
 }  // namespace sondrel

@@ -4,18 +4,13 @@
 #include <QApplication>
 #include <QCursor>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
-#include <QPointer>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QTableView>
-#include <QTimer>
-#include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -25,6 +20,7 @@
 #include "platform/Autostart.h"
 #include "session/IntervalInput.h"
 #include "view/CHostListModel.h"
+#include "view/CViewBindings.h"
 #include "view/CViewFrame.h"
 #include "view/CViewMessage.h"
 #include "view/CViewTray.h"
@@ -42,55 +38,6 @@ constexpr int kFixedColumnsWidth = 200 + 30 + 60 + 2;
 
 QString ToQ(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
 
-// A table without grid or row numbers reads as the list it stands for; unlike a tree view, it
-// finds the place of a changed row without walking the rows before it. Green on black is the
-// monitor's look; the selection keeps the desktop's colours.
-void StyleHostList(QTableView* list) {
-    list->setObjectName(QStringLiteral("hosts"));
-    list->setShowGrid(false);
-    list->setWordWrap(false);
-    list->setCornerButtonEnabled(false);
-    list->verticalHeader()->hide();
-    list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 4);
-    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list->setContextMenuPolicy(Qt::CustomContextMenu);
-    list->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    QHeaderView* header = list->horizontalHeader();
-    header->setSectionsMovable(false);
-    header->setStretchLastSection(true);
-    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    header->setMinimumSectionSize(20);
-    header->setHighlightSections(false);
-    QPalette pal = list->palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        pal.setColor(group, QPalette::Base, Qt::black);
-        pal.setColor(group, QPalette::AlternateBase, Qt::black);
-        pal.setColor(group, QPalette::Text, QColor(0, 255, 0));
-        pal.setColor(group, QPalette::WindowText, QColor(0, 255, 0));
-    }
-    list->setPalette(pal);
-}
-
-// Replaces the menu's content with the items; choosing one calls onCommand with its id.
-void FillPopupMenu(QMenu& menu, const std::vector<MenuItem>& items,
-                   const std::function<void(int)>& onCommand) {
-    menu.clear();
-    for (const MenuItem& item : items) {
-        if (item.IsSeparator()) {
-            menu.addSeparator();
-            continue;
-        }
-        QAction* action = menu.addAction(QString::fromLatin1(item.text));
-        action->setEnabled(item.enabled);
-        action->setData(item.id);
-        QObject::connect(action, &QAction::triggered, &menu,
-                         [onCommand, id = item.id] { onCommand(id); });
-    }
-}
-
 }  // namespace
 
 CCorvelView::CCorvelView(CViewFrame* frame, DesktopSettings& settings, ViewSetup setup)
@@ -98,13 +45,8 @@ CCorvelView::CCorvelView(CViewFrame* frame, DesktopSettings& settings, ViewSetup
       m_pFrame(frame),
       m_settings(settings),
       m_setup(std::move(setup)) {
-    SessionSetup s;
-    s.socket = m_setup.socket;
-    s.defaultList = m_setup.defaultList;
+    SessionSetup s = m_setup.session;
     s.keepHistory = true;
-    s.historyDir = m_setup.historyDir;
-    s.historyDirError = m_setup.historyDirError;
-    s.historyLimits = m_setup.historyLimits;
     s.armTimer = [this](uint32_t seconds) { ArmTimer(seconds); };
     // Any thread may post; the task runs on the main thread, and not at all once the view
     // is gone (the session, which posts, goes first).
@@ -116,7 +58,7 @@ CCorvelView::CCorvelView(CViewFrame* frame, DesktopSettings& settings, ViewSetup
     BuildForm();
     m_pInfoDlg = new CHostInfoDlg(this);
     m_pInfoDlg->SetSources(&m_session->Hosts(), &m_session->History(), &m_dwInfoAddress);
-    m_pDropWnd = new CDropWnd();
+    m_pDropWnd = std::make_unique<CDropWnd>();
 }
 
 CCorvelView::~CCorvelView() {
@@ -124,9 +66,6 @@ CCorvelView::~CCorvelView() {
     // The details window reads the host table; it goes while the table is still there.
     delete m_pInfoDlg;
     m_pInfoDlg = nullptr;
-    // The drop window is a window of its own, not a child: it goes with its view.
-    delete m_pDropWnd;
-    m_pDropWnd = nullptr;
 }
 
 // --- Form -------------------------------------------------------------------------------
@@ -184,38 +123,21 @@ void CCorvelView::OnInitialUpdate() {
             f->Window(), [f](int id) { return f->Command(id); }, [f] { f->UpdateCommandUI(); });
     }
     m_pDropWnd->Create();
-    CreateStateIndicator();
     // Column widths are set once; only "bytes" follows the window, as the last column.
     for (int c = 0; c < 3; ++c) m_list->setColumnWidth(c, kColumnWidths[c]);
     m_list->setColumnWidth(3, std::max(40, m_list->viewport()->width() - kFixedColumnsWidth));
-    m_dropTarget.SetSink(MakeDropSink());
+    m_dropTarget.SetSink(DropSinkFor(this, *m_session, m_pFrame, m_settings));
     m_dropTarget.Register(m_list);
-    m_pDropWnd->m_dropTarget.SetSink(MakeDropSink());
-    m_pDropWnd->m_dropTarget.Register(m_pDropWnd);
+    m_pDropWnd->m_dropTarget.SetSink(DropSinkFor(this, *m_session, m_pFrame, m_settings));
+    m_pDropWnd->m_dropTarget.Register(m_pDropWnd.get());
     m_tray = new CViewTray(
-        this, m_setup.useTray, [this](int id) { TriggerLater(id); },
-        [this] { UpdateCommandStates(); },
+        this, m_pFrame ? m_pFrame->ToolBar() : nullptr, m_setup.useTray,
+        [this](int id) { TriggerLater(id); }, [this] { UpdateCommandStates(); },
         [this] { PostViewMessage(this, WM_TRAY_NOTIFY, kTrayIconId, {}, WM_LBUTTONDBLCLK); });
     ConnectCommands();
     m_session->Start();
     ShowIntervalInBox();
     UpdateRunStateUI();
-}
-
-void CCorvelView::CreateStateIndicator() {
-    if (m_pFrame == nullptr || m_pFrame->ToolBar() == nullptr) return;
-    QToolBar* bar = m_pFrame->ToolBar();
-    auto* spacer = new QWidget(bar);
-    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    bar->addWidget(spacer);
-    m_stateIndicator = new QLabel(bar);
-    m_stateIndicator->setObjectName(QStringLiteral("runState"));
-    m_stateIndicator->setFixedSize(16, 16);
-    m_stateIndicator->setContentsMargins(0, 0, 0, 0);
-    bar->addWidget(m_stateIndicator);
-    auto* margin = new QWidget(bar);
-    margin->setFixedWidth(8);
-    bar->addWidget(margin);
 }
 
 void CCorvelView::ConnectCommands() {
@@ -239,28 +161,8 @@ void CCorvelView::ConnectCommands() {
     };
     for (const auto& [id, handler] : handlers)
         f->OnCommand(id, [this, h = handler] { (this->*h)(); });
-    const MonitorSession& s = *m_session;
-    f->OnUpdateCommand(ID_START, [&s](QAction* a) { a->setEnabled(s.IsStopped()); });
-    f->OnUpdateCommand(ID_STOP, [&s](QAction* a) { a->setEnabled(!s.IsStopped()); });
-    f->OnUpdateCommand(ID_AUTO_START, [this](QAction* a) { a->setChecked(m_settings.autoStart); });
-    f->OnUpdateCommand(ID_AUTO_POPUP, [this](QAction* a) { a->setChecked(m_settings.autoPopup); });
-    // While a lookup's result is to come, nothing may change the list or replace it.
-    const auto idle = [] { return !CInputCommands::LookupPending(); };
-    for (const int id : {ID_ADD_ADDRESS, ID_ADD_GROUP, ID_IMPORT, ID_FILE_NEW, ID_FILE_OPEN})
-        f->OnUpdateCommand(id, [idle](QAction* a) { a->setEnabled(idle()); });
-    f->OnUpdateCommand(ID_DELETE_SELECTED, [this, idle](QAction* a) {
-        a->setEnabled(!SelectedRows().empty() && idle());
-    });
-    const auto states = [&s] { return ListCommandStatesFor(s.Addresses().size(), 0); };
-    f->OnUpdateCommand(ID_DELETE_ADDRESS, [this, idle, states](QAction* a) {
-        a->setEnabled(states().deleteAddress && idle());
-        m_btnStop->setEnabled(states().deleteAddress);
-    });
-    f->OnUpdateCommand(ID_DELETE_GROUP, [idle, states](QAction* a) {
-        a->setEnabled(states().deleteGroup && idle());
-    });
-    f->OnUpdateCommand(ID_CLEAR_ALL,
-                       [idle, states](QAction* a) { a->setEnabled(states().clearAll && idle()); });
+    BindCommandStates(
+        *f, *m_session, m_settings, [this] { return !SelectedRows().empty(); }, m_btnStop);
 }
 
 std::vector<int> CCorvelView::SelectedRows() const {
@@ -270,8 +172,10 @@ std::vector<int> CCorvelView::SelectedRows() const {
     return rows;
 }
 
+QWidget* CCorvelView::MainWindow() const { return m_pFrame ? m_pFrame->Window() : nullptr; }
 bool CCorvelView::HasTray() const { return m_tray != nullptr && m_tray->HasIcon(); }
 QMenu* CCorvelView::TrayMenu() const { return m_tray ? m_tray->Menu() : nullptr; }
+QLabel* CCorvelView::StateIndicator() const { return m_tray ? m_tray->Indicator() : nullptr; }
 
 // --- What the session reports ----------------------------------------------------------------
 
@@ -285,11 +189,10 @@ void CCorvelView::RowsChanged(int first, int last) { m_rows->ResultsChanged(firs
 
 void CCorvelView::HostEvent(HostEventKind kind, uint32_t address, const HostRecord& record,
                             std::string_view stamp, std::string_view event) {
-    if (address != m_dwInfoAddress || m_pInfoDlg == nullptr) return;
-    if (kind == HostEventKind::Reply)
-        m_pInfoDlg->OnHostReply(record, std::string(stamp), std::string(event));
-    if (kind == HostEventKind::Timeout)
-        m_pInfoDlg->OnHostTimeout(record, std::string(stamp), std::string(event));
+    if (address != m_dwInfoAddress || m_pInfoDlg == nullptr || kind == HostEventKind::Added) return;
+    auto show =
+        kind == HostEventKind::Reply ? &CHostInfoDlg::OnHostReply : &CHostInfoDlg::OnHostTimeout;
+    (m_pInfoDlg->*show)(record, std::string(stamp), std::string(event));
 }
 
 void CCorvelView::HostRemoved(uint32_t address) {
@@ -312,8 +215,7 @@ void CCorvelView::ListReplaced(uint32_t interval) {
 }
 
 void CCorvelView::ErrorText(const std::string& text) {
-    if (!m_bDestroyed)
-        SondrelMessageBoxNonModal(m_pFrame ? m_pFrame->Window() : nullptr, ToQ(text));
+    if (!m_bDestroyed) SondrelMessageBoxNonModal(MainWindow(), ToQ(text));
 }
 
 void CCorvelView::HistoryStateChanged(bool failing, const std::string& why) {
@@ -365,22 +267,7 @@ void CCorvelView::OnStart() {
 }
 
 void CCorvelView::UpdateRunStateUI() {
-    const bool stopped = m_session->IsStopped();
-    if (m_stateIndicator) {
-        const QString name = stopped ? QStringLiteral(":/icons/state-stopped.png")
-                                     : QStringLiteral(":/icons/state-running.png");
-        QPixmap picture(name);
-        if (m_stateIndicator->devicePixelRatioF() > 1.0) {
-            QPixmap sharp(QString(name).replace(QStringLiteral(".png"), QStringLiteral("@2x.png")));
-            if (!sharp.isNull()) {
-                sharp.setDevicePixelRatio(2.0);
-                picture = sharp;
-            }
-        }
-        m_stateIndicator->setPixmap(picture);
-        m_stateIndicator->setToolTip(stopped ? QStringLiteral("Stopped")
-                                             : QStringLiteral("Pinging"));
-    }
+    if (m_tray) m_tray->ShowRunStatePicture(m_session->IsStopped());
     UpdateCommandStates();
 }
 
@@ -395,30 +282,14 @@ void CCorvelView::ShowIntervalInBox() {
 
 void CCorvelView::OnIntervalChanged(bool finished) {
     const IntervalInput input = ParseIntervalText(m_editInterval->text().toStdString());
-    QWidget* owner = this;
-    switch (input.kind) {
-        case IntervalInput::Kind::Empty:
-            if (!finished) return;  // the user is retyping
-            m_session->KeepIntervalInForce();
-            // Refilled first: the prompt takes the focus, which finishes the edit again.
-            ShowIntervalInBox();
-            SondrelMessageBox(owner, QString::fromLatin1(kIntervalNumberPrompt));
-            return;
-        case IntervalInput::Kind::NotNumber:
-            SondrelMessageBox(owner, QString::fromLatin1(kIntervalNumberPrompt));
-            m_session->KeepIntervalInForce();
-            return;
-        case IntervalInput::Kind::OutOfRange:
-            SondrelMessageBox(owner, QString::fromLatin1(kIntervalRangePrompt));
-            m_session->KeepIntervalInForce();
-            return;
-        case IntervalInput::Kind::Zero:
-            m_session->KeepIntervalInForce();
-            return;
-        case IntervalInput::Kind::Value:
-            m_session->ApplyInterval(input.value);
-            return;
-    }
+    if (input.kind == IntervalInput::Kind::Value) return m_session->ApplyInterval(input.value);
+    if (input.kind == IntervalInput::Kind::Empty && !finished) return;  // the user is retyping
+    m_session->KeepIntervalInForce();
+    // An emptied box is refilled before its prompt, which takes the focus and so finishes
+    // the edit once more.
+    if (input.kind == IntervalInput::Kind::Empty) ShowIntervalInBox();
+    if (const char* prompt = PromptFor(input.kind))
+        SondrelMessageBox(this, QString::fromLatin1(prompt));
 }
 
 void CCorvelView::OnAutoStart() {
@@ -456,8 +327,7 @@ void CCorvelView::OnTrayNotify(uint32_t iconId, int64_t mouseMessage) {
 bool CCorvelView::SaveDefaultList() {
     std::string message;
     if (m_session->SaveDefaultList(message)) return true;
-    onSaveFailed ? onSaveFailed(ToQ(message))
-                 : SondrelMessageBox(m_pFrame ? m_pFrame->Window() : nullptr, ToQ(message));
+    onSaveFailed ? onSaveFailed(ToQ(message)) : SondrelMessageBox(MainWindow(), ToQ(message));
     return false;
 }
 
@@ -477,14 +347,14 @@ void CCorvelView::OnDestroy() {
 
 // --- List commands, popup menu, details --------------------------------------------------------
 
-void CCorvelView::OnAddAddress() { CInputCommands::AddAddress(MakeInputContext()); }
-void CCorvelView::OnAddGroup() { CInputCommands::AddGroup(MakeInputContext()); }
-void CCorvelView::OnDeleteAddress() { CInputCommands::DeleteAddress(MakeInputContext()); }
-void CCorvelView::OnDeleteGroup() { CInputCommands::DeleteGroup(MakeInputContext()); }
-void CCorvelView::OnDeleteSelected() { CInputCommands::DeleteSelected(MakeInputContext()); }
-void CCorvelView::OnClearAll() { CInputCommands::ClearAll(MakeInputContext()); }
-void CCorvelView::OnImportFromFile() { CInputCommands::ImportFromFile(MakeInputContext()); }
-void CCorvelView::OnCopyAddress() { CInputCommands::CopyAddress(MakeInputContext()); }
+void CCorvelView::OnAddAddress() { CInputCommands::AddAddress(InputContext()); }
+void CCorvelView::OnAddGroup() { CInputCommands::AddGroup(InputContext()); }
+void CCorvelView::OnDeleteAddress() { CInputCommands::DeleteAddress(InputContext()); }
+void CCorvelView::OnDeleteGroup() { CInputCommands::DeleteGroup(InputContext()); }
+void CCorvelView::OnDeleteSelected() { CInputCommands::DeleteSelected(InputContext()); }
+void CCorvelView::OnClearAll() { CInputCommands::ClearAll(InputContext()); }
+void CCorvelView::OnImportFromFile() { CInputCommands::ImportFromFile(InputContext()); }
+void CCorvelView::OnCopyAddress() { CInputCommands::CopyAddress(InputContext()); }
 void CCorvelView::OnHowTo() { ::OnHowTo(); }
 
 void CCorvelView::OnMoreDetails() {
@@ -519,48 +389,10 @@ void CCorvelView::OnListKeyDown(int key) {
     if (key == Qt::Key_Delete && !SelectedRows().empty()) TriggerLater(ID_DELETE_SELECTED);
 }
 
-CInputContext CCorvelView::MakeInputContext() {
-    CInputContext ctx;
-    ctx.parent = this;
-    ctx.hosts = &m_session->Hosts();
-    ctx.postAdded = [this](uint32_t address) { m_session->PostListAdded(address); };
-    ctx.postRemoved = [this](uint32_t address) { m_session->RemoveHost(address); };
-    ctx.selectedRowTexts = [this] {
+CInputContext CCorvelView::InputContext() {
+    return InputContextFor(*m_session, this, m_pFrame, [this] {
         std::vector<std::string> texts;
         for (const int row : SelectedRows()) texts.push_back(m_rows->Text(row, 0));
         return texts;
-    };
-    ctx.clearAll = [this] { m_session->ClearAllHosts(); };
-    ctx.updateCommands = [this] { ListChanged(); };
-    ctx.setStatus = [this](const QString& text) {
-        if (m_pFrame == nullptr) return;
-        QStatusBar* bar = m_pFrame->Window()->statusBar();
-        text.isEmpty() ? bar->clearMessage() : bar->showMessage(text);
-    };
-    return ctx;
-}
-
-CDropSink CCorvelView::MakeDropSink() {
-    QPointer<CCorvelView> self(this);
-    CDropSink sink;
-    sink.hosts = [self]() -> const HostTable* {
-        return self ? &self->m_session->Hosts() : nullptr;
-    };
-    sink.addHost = [self](uint32_t address, const std::string& name, bool named) {
-        if (self) self->m_session->AddHost(address, name, named);
-    };
-    sink.mainWindow = [self]() -> QWidget* {
-        return self && self->m_pFrame ? self->m_pFrame->Window() : nullptr;
-    };
-    sink.autoPopup = [self] { return self && self->m_settings.autoPopup; };
-    sink.openListFile = [self](const QString& path) {
-        // Opened once the drop has ended, so that a box cannot stall the drag source.
-        QTimer::singleShot(0, self.data(), [self, path] {
-            if (self && self->m_pFrame) self->m_pFrame->OpenListFile(path);
-        });
-    };
-    sink.updateCommands = [self] {
-        if (self) self->ListChanged();
-    };
-    return sink;
+    });
 }

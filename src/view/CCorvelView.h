@@ -14,7 +14,6 @@
 
 #include "desktop/CAddressDropTarget.h"
 #include "input/CInputCommands.h"
-#include "model/History.h"
 #include "session/MonitorSession.h"
 
 class QLabel;
@@ -42,12 +41,10 @@ struct DesktopSettings {
 // What the view needs from its surroundings; the application fills it from Paths, tests
 // from their own folders.
 struct ViewSetup {
-    std::shared_ptr<const sondrel::IcmpSocket> socket;  // null: the engine could not start
-    std::filesystem::path defaultList;                  // where default.ipl is read and written
-    std::filesystem::path historyDir;                   // private folder of the history files
-    std::string historyDirError;                        // why that folder cannot be used
-    sondrel::HistoryLimits historyLimits;               // budget and clock of the history files
-    bool useTray = true;                                // false: never show a tray icon
+    // The monitor: socket (null: the engine could not start), default.ipl, the history
+    // folder. The view adds what only it knows: history kept, its timer, its thread.
+    sondrel::SessionSetup session;
+    bool useTray = true;  // false: never show a tray icon
 };
 
 class CCorvelView : public QWidget, public sondrel::SessionObserver {
@@ -74,7 +71,7 @@ public:
     // Rows selected now, in row order.
     std::vector<int> SelectedRows() const;
     CHostInfoDlg* InfoDialog() const { return m_pInfoDlg; }
-    CDropWnd* DropWindow() const { return m_pDropWnd; }
+    CDropWnd* DropWindow() const { return m_pDropWnd.get(); }
     std::optional<uint32_t> InfoAddress() const { return m_dwInfoAddress; }
 
     int TimerId() const { return m_nTimerId; }
@@ -86,7 +83,7 @@ public:
     QMenu* ContextMenu() const { return m_contextMenu; }
     bool HasTray() const;
     QMenu* TrayMenu() const;
-    QLabel* StateIndicator() const { return m_stateIndicator; }
+    QLabel* StateIndicator() const;
 
     // Command handlers.
     void OnStart();
@@ -140,14 +137,13 @@ private:
     void HistoryStateChanged(bool failing, const std::string& why) override;
 
     void BuildForm();
-    void CreateStateIndicator();
     void ConnectCommands();
     void ShowIntervalInBox();
     void ArmTimer(uint32_t seconds);
+    QWidget* MainWindow() const;
     void OpenDetailsOfRow(int row);
     void TriggerLater(int commandId);
-    CDropSink MakeDropSink();
-    CInputContext MakeInputContext();
+    CInputContext InputContext();
 
     CViewFrame* m_pFrame;
     DesktopSettings& m_settings;
@@ -160,7 +156,6 @@ private:
     QLineEdit* m_editInterval = nullptr;
     QPushButton* m_btnPing = nullptr;
     QPushButton* m_btnStop = nullptr;
-    QLabel* m_stateIndicator = nullptr;
     QMenu* m_contextMenu = nullptr;
     CViewTray* m_tray = nullptr;
 
@@ -171,7 +166,8 @@ private:
     // The details window (one for the program) and the floating drop window.
     CHostInfoDlg* m_pInfoDlg = nullptr;
     std::optional<uint32_t> m_dwInfoAddress;  // host the details window shows; none while closed
-    CDropWnd* m_pDropWnd = nullptr;
+    // A window of its own, not a child: it goes with its view.
+    std::unique_ptr<CDropWnd> m_pDropWnd;
     // Makes the list accept dropped links; the drop window has one of its own.
     CAddressDropTarget m_dropTarget;
 };

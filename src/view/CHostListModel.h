@@ -8,6 +8,8 @@
 
 #include "session/RowStore.h"
 
+class QTableView;
+
 class CHostListModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -41,3 +43,7 @@ public:
 private:
     const sondrel::RowStore& m_rows;
 };
+
+// The look and behaviour of the main list's table: rows selected whole, no grid, no row
+// numbers, green on black.
+void StyleHostList(QTableView* list);

@@ -1,8 +1,11 @@
 #include "view/CViewTray.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
+#include <QPixmap>
 #include <QSystemTrayIcon>
+#include <QToolBar>
 #include <QWidget>
 
 #include "widgets/Commands.h"
@@ -20,11 +23,12 @@ QIcon IconSet(const QString& name) {
 
 }  // namespace
 
-CViewTray::CViewTray(QWidget* owner, bool useTray, Trigger trigger,
+CViewTray::CViewTray(QWidget* owner, QToolBar* toolBar, bool useTray, Trigger trigger,
                      std::function<void()> aboutToShow, std::function<void()> doubleClicked)
     : QObject(owner),
       m_hIconRunning(IconSet(QStringLiteral("tray-running"))),
       m_hIconStopped(IconSet(QStringLiteral("tray-stopped"))) {
+    if (toolBar) CreateIndicator(toolBar);
     m_trayMenu = new QMenu(owner);
     QAction* exitAction = m_trayMenu->addAction(QStringLiteral("Exit"));
     m_trayMenu->addSeparator();
@@ -65,4 +69,34 @@ void CViewTray::Remove() {
     m_tray->hide();
     delete m_tray;
     m_tray = nullptr;
+}
+
+void CViewTray::CreateIndicator(QToolBar* bar) {
+    auto* spacer = new QWidget(bar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    bar->addWidget(spacer);
+    m_stateIndicator = new QLabel(bar);
+    m_stateIndicator->setObjectName(QStringLiteral("runState"));
+    m_stateIndicator->setFixedSize(16, 16);
+    m_stateIndicator->setContentsMargins(0, 0, 0, 0);
+    bar->addWidget(m_stateIndicator);
+    auto* margin = new QWidget(bar);
+    margin->setFixedWidth(8);
+    bar->addWidget(margin);
+}
+
+void CViewTray::ShowRunStatePicture(bool stopped) {
+    if (m_stateIndicator == nullptr) return;
+    const QString name = stopped ? QStringLiteral(":/icons/state-stopped.png")
+                                 : QStringLiteral(":/icons/state-running.png");
+    QPixmap picture(name);
+    if (m_stateIndicator->devicePixelRatioF() > 1.0) {
+        QPixmap sharp(QString(name).replace(QStringLiteral(".png"), QStringLiteral("@2x.png")));
+        if (!sharp.isNull()) {
+            sharp.setDevicePixelRatio(2.0);
+            picture = sharp;
+        }
+    }
+    m_stateIndicator->setPixmap(picture);
+    m_stateIndicator->setToolTip(stopped ? QStringLiteral("Stopped") : QStringLiteral("Pinging"));
 }

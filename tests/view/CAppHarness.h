@@ -104,10 +104,10 @@ public:
     CCorvelApp::Options MakeOptions() const {
         CCorvelApp::Options o;
         o.instanceName = instanceName_;
-        o.view.socket = socket_;
-        o.view.defaultList = DefaultList();
-        o.view.historyDir = dir_.path() / "history";
-        o.view.historyLimits = historyLimits;
+        o.view.session.socket = socket_;
+        o.view.session.defaultList = DefaultList();
+        o.view.session.historyDir = dir_.path() / "history";
+        o.view.session.historyLimits = historyLimits;
         o.view.useTray = false;
         o.settingsFile = QString::fromStdString((dir_.path() / "settings.ini").string());
         return o;

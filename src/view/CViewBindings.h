@@ -1,0 +1,38 @@
+#pragma once
+// The small interfaces the list commands and the drop targets are handed: built from the
+// session and the window around it, so that neither the commands nor the drops know the view.
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "desktop/CAddressDropTarget.h"
+#include "input/CInputCommands.h"
+#include "session/MonitorSession.h"
+#include "view/ContextMenus.h"
+
+class CViewFrame;
+class QMenu;
+class QPushButton;
+struct DesktopSettings;
+
+// The commands' context: the session's table and list messages, the selected rows' texts,
+// the frame's status bar and command states.
+CInputContext InputContextFor(sondrel::MonitorSession& session, QWidget* parent, CViewFrame* frame,
+                              std::function<std::vector<std::string>()> selectedRowTexts);
+
+// A drop's sink. Everything it does checks first that `owner` (the view, which owns the
+// session) is still there.
+CDropSink DropSinkFor(QPointer<QWidget> owner, sondrel::MonitorSession& session, CViewFrame* frame,
+                      const DesktopSettings& settings);
+
+// Replaces the menu's content with the items; choosing one calls onCommand with its id.
+void FillPopupMenu(QMenu& menu, const std::vector<sondrel::MenuItem>& items,
+                   const std::function<void(int)>& onCommand);
+
+// How the frame decides the enabled and checked states of the run, option and list commands.
+// The Stop button follows "Delete an address".
+void BindCommandStates(CViewFrame& frame, const sondrel::MonitorSession& session,
+                       const DesktopSettings& settings, std::function<bool()> hasSelection,
+                       QPushButton* stopButton);
