@@ -33,8 +33,7 @@ DropPlan PlanDrop(const std::string& text) {
         plan.typed = true;
         return plan;
     }
-    const int downloads = ApplyDownloadRule(plan.parts);
-    plan.notices.assign(static_cast<std::size_t>(downloads), kDownloadUrlInstead);
+    plan.notices = DownloadRuleNotices(plan.parts);
     return plan;
 }
 

@@ -37,6 +37,11 @@ int ApplyDownloadRule(UrlParts& parts) {
     return applied;
 }
 
+std::vector<std::string> DownloadRuleNotices(UrlParts& parts) {
+    return std::vector<std::string>(static_cast<std::size_t>(ApplyDownloadRule(parts)),
+                                    kDownloadUrlInstead);
+}
+
 TypedPlan PlanTypedAddress(const std::string& text, Resolver& resolver) {
     TypedPlan plan;
     plan.text = text;
@@ -61,8 +66,7 @@ TypedPlan PlanTypedAddress(const std::string& text, Resolver& resolver) {
         return plan;
     }
     plan.parts = SplitUrl(text);
-    const int downloads = ApplyDownloadRule(plan.parts);
-    plan.notices.assign(static_cast<std::size_t>(downloads), kDownloadUrlInstead);
+    plan.notices = DownloadRuleNotices(plan.parts);
     return plan;
 }
 

@@ -32,6 +32,8 @@ struct TypedAddress {
 // not a web address the parser accepts; the parts reached so far are then kept. Returns how
 // often the rule applied (one message each).
 int ApplyDownloadRule(UrlParts& parts);
+// The rule applied, as the notices to show: kDownloadUrlInstead once per use.
+std::vector<std::string> DownloadRuleNotices(UrlParts& parts);
 
 // ParseTypedAddress in two steps, so that a window can show the download notices before the
 // host is resolved. The plan holds the result already when the text is a dotted address or a
