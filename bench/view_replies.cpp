@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
     ViewSetup setup;  // no engine, no default.ipl, no history files: only the handler is timed
     setup.useTray = false;
     auto* view = new CCorvelView(frame, settings, setup);
-    frame->SetView(view);
+    frame->SetView(view, [view] { view->OnDestroy(); });
     view->OnInitialUpdate();
     view->OnStop();  // no rounds while measuring
     frame->show();

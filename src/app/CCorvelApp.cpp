@@ -152,7 +152,9 @@ void CCorvelApp::CreateWindows() {
     m_frame->setAttribute(Qt::WA_DeleteOnClose, false);
     m_doc->SetWindow(m_frame);
     m_view = new CCorvelView(m_frame, m_settings, m_options.view);
-    m_frame->SetView(m_view);
+    CCorvelView* view = m_view;
+    m_frame->SetView(view, [view] { view->OnDestroy(); });
+    m_frame->hasTray = [view] { return view->HasTray(); };
     // From here on the document hands new and opened lists to the view.
     m_doc->m_bViewReady = true;
     m_doc->m_pView = m_view;

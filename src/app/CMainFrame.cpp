@@ -17,7 +17,6 @@
 #include <QUrl>
 #include <QWindowStateChangeEvent>
 
-#include "view/CCorvelView.h"
 #include "widgets/Commands.h"
 
 using namespace sondrel;
@@ -272,10 +271,9 @@ void CMainFrame::RebuildRecentMenu() {
     FollowOpenCommand();
 }
 
-void CMainFrame::SetView(CCorvelView* view) {
-    m_pView = view;
+void CMainFrame::SetView(QWidget* view, std::function<void()> onClose) {
     setCentralWidget(view);
-    hasTray = [view] { return view->HasTray(); };
+    m_onClose = std::move(onClose);
 }
 
 void CMainFrame::ShowAndRaise() {
@@ -301,7 +299,7 @@ void CMainFrame::changeEvent(QEvent* e) {
 
 void CMainFrame::closeEvent(QCloseEvent* e) {
     // Closing ends the program; the view saves the list and stops the engine first.
-    if (m_pView != nullptr) m_pView->OnDestroy();
+    if (m_onClose) m_onClose();
     e->accept();
     if (!m_bClosing) {
         m_bClosing = true;

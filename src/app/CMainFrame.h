@@ -14,7 +14,6 @@ class QAction;
 class QLabel;
 class QMenu;
 class QToolBar;
-class CCorvelView;
 
 class CMainFrame : public QMainWindow, public CViewFrame {
     Q_OBJECT
@@ -44,8 +43,9 @@ public:
     // Called with the path of a chosen recent file; false when it could not be opened.
     std::function<bool(const QString&)> onOpenRecentFile;
 
-    void SetView(CCorvelView* view);
-    CCorvelView* View() const { return m_pView; }
+    // The view fills the window; onClose runs its teardown (save the list, stop the engine)
+    // as the window closes.
+    void SetView(QWidget* view, std::function<void()> onClose);
     // Shows the window normally and brings it to the front (tray, second start, drops).
     void ShowAndRaise() override;
     void OpenListFile(const QString& path) override {
@@ -84,7 +84,7 @@ private:
     QStringList m_recentFiles;
     QToolBar* m_toolBar = nullptr;
     QLabel* m_idleText = nullptr;
-    CCorvelView* m_pView = nullptr;
+    std::function<void()> m_onClose;
     bool m_bClosing = false;
     bool m_bHidePending = false;
 };
