@@ -60,6 +60,7 @@ public:
                    std::string_view stamp, std::string_view event) override;
     void RoundStarted() override { ++roundsStarted_; }
     void RoundJudged() override;
+    void RepliesLost(uint64_t count) override { ShowMessage(RepliesLostText(count)); }
     void ErrorText(const std::string& text) override { ShowMessage(text); }
 
 private:

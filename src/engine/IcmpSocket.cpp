@@ -2,6 +2,7 @@
 
 #include <linux/errqueue.h>
 #include <linux/filter.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <netinet/ip.h>
 #include <sys/capability.h>
@@ -11,7 +12,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <fstream>
 
 #include "engine/Datagram.h"
 #include "platform/Clock.h"
@@ -25,20 +28,37 @@ struct IcmpFilter {
     uint32_t data;  // a set bit blocks that ICMP type
 };
 
-// Large enough that a round of ten thousand loopback replies, which all arrive while the
-// sender is still sending, waits in the socket instead of being dropped.
-constexpr int kReceiveBuffer = 8 * 1024 * 1024;
+// What one waiting echo reply costs the receive buffer (the kernel's truesize): 832 bytes
+// measured on loopback, rounded up for other devices' larger buffers.
+constexpr size_t kReplyCost = 1024;
+// Sized while the process may still exceed net.core.rmem_max, before it drops its
+// capabilities, for a list of this many hosts. Only datagrams actually waiting take memory.
+constexpr size_t kHostsAtOpen = 1 << 20;
+constexpr size_t kLargestBuffer = INT_MAX;  // the kernel keeps the size in an int
 constexpr size_t kDatagramBuffer = 1024;
 constexpr int kBatch = 64;
 
 uint16_t ProcessIdentifier() { return static_cast<uint16_t>(::getpid() & 0xFFFF); }
 
-void GrowReceiveBuffer(int fd) {
-    int size = kReceiveBuffer;
-    // The forced variant ignores net.core.rmem_max but needs CAP_NET_ADMIN; without it the
-    // plain one gets as much as the system allows.
-    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+size_t ReceiveBufferOf(int fd) {
+    int size = 0;
+    socklen_t length = sizeof size;
+    ::getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, &length);
+    return static_cast<size_t>(std::max(size, 0));
+}
+
+// The kernel doubles what it is asked for, counting its own bookkeeping in; `size` is the
+// doubled figure, as getsockopt reports it.
+void AskReceiveBuffer(int fd, size_t size, size_t now) {
+    int half = static_cast<int>(std::min(size, kLargestBuffer) / 2);
+    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &half, sizeof half) == 0) return;
+    // The plain option cuts the size to net.core.rmem_max, which could shrink a buffer sized
+    // while the process still held CAP_NET_ADMIN.
+    size_t limit = 0;
+    std::ifstream("/proc/sys/net/core/rmem_max") >> limit;
+    half = static_cast<int>(std::min<size_t>(static_cast<size_t>(half), limit));
+    if (static_cast<size_t>(half) * 2 > now)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &half, sizeof half);
 }
 
 // A raw socket sees the echo replies of every program on the machine, and each one would
@@ -87,8 +107,9 @@ std::optional<uint32_t> AddressOf(const sockaddr_in& sa) {
 
 }  // namespace
 
-IcmpSocket::IcmpSocket(int fd, Kind kind)
-    : fd_(fd), kind_(kind), identifier_(ProcessIdentifier()) {}
+IcmpSocket::IcmpSocket(int fd, Kind kind) : fd_(fd), kind_(kind), identifier_(ProcessIdentifier()) {
+    EnsureReceiveBuffer(kHostsAtOpen);
+}
 
 IcmpSocket::~IcmpSocket() {
     if (fd_ >= 0) ::close(fd_);
@@ -106,7 +127,6 @@ std::shared_ptr<IcmpSocket> IcmpSocket::OpenRaw(int* error) {
                         1u << kIcmpParameterProblem)};
     ::setsockopt(fd, SOL_RAW, kIcmpFilterOption, &filter, sizeof filter);
     DropOtherProgramsReplies(fd, ProcessIdentifier());
-    GrowReceiveBuffer(fd);
     return std::shared_ptr<IcmpSocket>(new IcmpSocket(fd, Kind::Raw));
 }
 
@@ -124,7 +144,6 @@ std::shared_ptr<IcmpSocket> IcmpSocket::OpenDatagram(int* error) {
         ::close(fd);
         return nullptr;
     }
-    GrowReceiveBuffer(fd);
     return std::shared_ptr<IcmpSocket>(new IcmpSocket(fd, Kind::Datagram));
 }
 
@@ -297,6 +316,26 @@ int IcmpSocket::DrainErrorQueue(const std::function<void(EngineReply&&)>& kept) 
         }
         if (auto reply = ReadQueuedError(queued)) kept(std::move(*reply));
     }
+}
+
+size_t IcmpSocket::EnsureReceiveBuffer(size_t hosts) const {
+    const size_t wanted = std::min(hosts, kLargestBuffer / kReplyCost) * kReplyCost;
+    const size_t now = ReceiveBufferOf(fd_);
+    if (now >= wanted) return now;
+    AskReceiveBuffer(fd_, wanted, now);
+    return ReceiveBufferOf(fd_);
+}
+
+std::optional<uint32_t> IcmpSocket::DroppedSoFar() const {
+    // Read when asked rather than from SO_RXQ_OVFL's note on each datagram: that note rides
+    // on the next datagram to be kept, so drops at a round's end would wait for the next
+    // round, and after the last round never be told.
+    uint32_t info[SK_MEMINFO_VARS] = {};
+    socklen_t length = sizeof info;
+    if (::getsockopt(fd_, SOL_SOCKET, SO_MEMINFO, info, &length) != 0 ||
+        length <= SK_MEMINFO_DROPS * sizeof info[0])
+        return std::nullopt;
+    return info[SK_MEMINFO_DROPS];
 }
 
 std::string IcmpUnavailableMessage(const std::string& reason) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -50,6 +51,17 @@ public:
     // kept answer to `kept`. Returns 0 once nothing is left, or the errno of a failed read
     // (the caller reports it and calls again later).
     int Drain(const std::function<void(EngineReply&&)>& kept) const;
+
+    // Lets the receive buffer hold a whole round's replies from `hosts` hosts, so that none
+    // is dropped while the receiver catches up; never shrinks it, and costs one system call
+    // when it is big enough. Past net.core.rmem_max only while the process holds
+    // CAP_NET_ADMIN. Returns the buffer's size as the kernel counts it (getsockopt).
+    size_t EnsureReceiveBuffer(size_t hosts) const;
+    // The kernel's count of datagrams it threw away because this socket's receive buffer was
+    // full, since the socket opened; it wraps at 2^32. Null where the kernel does not tell.
+    // Some kernels count there, while the buffer is full, ICMP the socket's type filter would
+    // have refused anyway (our own requests to loopback hosts): then it says too many.
+    std::optional<uint32_t> DroppedSoFar() const;
 
 private:
     IcmpSocket(int fd, Kind kind);

@@ -67,6 +67,8 @@ void MonitorSession::Start() {
     if (started_ || shutDown_) return;
     started_ = true;
     SeedStartOffsets(TickCount());
+    // Drops before this session began, by another that shared the socket, are not ours.
+    if (setup_.socket) droppedSeen_ = setup_.socket->DroppedSoFar().value_or(0);
     StartReceiver();
     LoadDefaultList();
     ArmTimer(interval_);
@@ -324,7 +326,20 @@ void MonitorSession::OnPingReply(uint32_t address, std::string_view text) {
     NoteEvent(HostEventKind::Reply, address, *record, outcome.stamp, outcome.event);
 }
 
+void MonitorSession::ReportRepliesLost() {
+    const std::optional<uint32_t> dropped =
+        setup_.socket ? setup_.socket->DroppedSoFar() : std::nullopt;
+    if (!dropped) return;
+    const uint32_t fresh = *dropped - droppedSeen_;  // modulo 2^32, as the counter wraps
+    droppedSeen_ = *dropped;
+    if (fresh == 0) return;
+    repliesLostTotal_ += fresh;
+    observer_.RepliesLost(fresh);
+}
+
 void MonitorSession::OnPingTimeout() {
+    // Told even when the list was emptied meanwhile: the replies were lost all the same.
+    ReportRepliesLost();
     if (hosts_.IsEmpty()) return;
     const std::string stamp = StampNow();
     auto rowOf = [this](uint32_t address, const HostRecord& record) {
@@ -357,6 +372,7 @@ void MonitorSession::OnTimer() {
     // The pass is posted, so it runs after the replies already waiting and before any
     // reply to the requests sent now.
     Post({Message::Kind::Timeout, 0, {}, {}});
+    if (setup_.socket) setup_.socket->EnsureReceiveBuffer(addresses_.size());
     StartSender();
     CountRoundSent(hosts_);
     observer_.RoundStarted();
@@ -482,6 +498,10 @@ void MonitorSession::ReportHistoryState() {
     observer_.ErrorText("History files cannot be written: " + why +
                         "\nThe newest events of each host are kept in memory, the oldest "
                         "dropped; writing is tried again every minute.");
+}
+
+std::string RepliesLostText(uint64_t count) {
+    return std::to_string(count) + " replies lost: receive buffer full";
 }
 
 const std::string& MonitorSession::StampNow() {

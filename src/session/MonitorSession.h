@@ -150,6 +150,8 @@ public:
     void OnPingTimeout();
 
     size_t RepliesApplied() const { return repliesApplied_; }
+    // Every reply our own receive buffer dropped since Start(), apart from the hosts' losses.
+    uint64_t RepliesLostTotal() const { return repliesLostTotal_; }
 
 private:
     struct Message {
@@ -170,6 +172,7 @@ private:
                    std::string_view event);
     void NoteChangedRow(int row);
     void FlushChangedRows();
+    void ReportRepliesLost();
     const std::string& StampNow();
 
     SessionSetup setup_;
@@ -209,8 +212,13 @@ private:
     bool historyReported_ = false;
     bool historyShownFailing_ = false;
     size_t repliesApplied_ = 0;
+    uint32_t droppedSeen_ = 0;  // the socket's drop counter at the last pass
+    uint64_t repliesLostTotal_ = 0;
     long stampSecond_ = -1;
     std::string stamp_;
 };
+
+// "N replies lost: receive buffer full", for both front-ends.
+std::string RepliesLostText(uint64_t count);
 
 }  // namespace sondrel

@@ -40,6 +40,10 @@ public:
     virtual void RoundStarted() {}
     // The timeout pass that judges a round has run.
     virtual void RoundJudged() {}
+    // Just before that pass is judged: replies the kernel threw away since the last pass
+    // because our receive buffer was full. Their hosts time out all the same, since nobody
+    // can tell whose they were; RepliesLostText() says so.
+    virtual void RepliesLost(uint64_t /*count*/) {}
     // Hosts entered or left the list (commands' states follow the count).
     virtual void ListChanged() {}
     // A list file's hosts replaced the list; its interval is for the front-end to apply as

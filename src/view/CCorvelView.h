@@ -135,6 +135,8 @@ private:
     void ListReplaced(uint32_t interval) override;
     void ErrorText(const std::string& text) override;
     void HistoryStateChanged(bool failing, const std::string& why) override;
+    // In CViewBindings.cpp, beside the other status bar texts.
+    void RepliesLost(uint64_t count) override;
 
     void BuildForm();
     void ConnectCommands();

@@ -33,6 +33,13 @@ CInputContext InputContextFor(MonitorSession& session, QWidget* parent, CViewFra
     return ctx;
 }
 
+// Said once per round in the status bar; it stays until the next status text replaces it.
+void CCorvelView::RepliesLost(uint64_t count) {
+    if (m_pFrame)
+        m_pFrame->Window()->statusBar()->showMessage(
+            QString::fromStdString(RepliesLostText(count)));
+}
+
 CDropSink DropSinkFor(QPointer<QWidget> owner, MonitorSession& session, CViewFrame* frame,
                       const DesktopSettings& settings) {
     CDropSink sink;

@@ -1,7 +1,9 @@
-// The console's rules and texts over a session without a socket: the test plays the engine
+// The console's rules and texts over a session without a receiver: the test plays the engine
 // with replies and ticks. The whole monitor over loopback is exercised by
 // tests/net/console_loopback_test.sh.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -14,6 +16,7 @@
 
 #include "console/ConsoleFront.h"
 #include "console/ConsoleOptions.h"
+#include "engine/IcmpSocket.h"
 #include "input/FakeResolver.h"
 #include "session/TaskQueue.h"
 #include "support/TestSupport.h"
@@ -42,8 +45,9 @@ struct Capture {
 
 class ConsoleFrontTest : public ::testing::Test {
 protected:
-    void Make(bool events, bool tables = true) {
+    void Make(bool events, bool tables = true, std::shared_ptr<const IcmpSocket> socket = {}) {
         SessionSetup setup;
+        setup.socket = std::move(socket);
         setup.post = [this](std::function<void()> task) { tasks.Post(std::move(task)); };
         front.emplace(std::move(setup), ConsolePrinting{events, tables, out.file, err.file});
     }
@@ -99,6 +103,32 @@ TEST_F(ConsoleFrontTest, StatisticsUseTheDetailsWindowTexts) {
     EXPECT_EQ(out.Take(),
               "10.0.0.1\t4\t3\t1 (25% loss)\t10 ms\t31 ms\t20 ms\t48\n"
               "10.0.0.3\t4\t0\t4 (100% loss)\t-1 ms\t-1 ms\t0 ms\t0\n");
+}
+
+// Nobody reads the socket: the test sends a round itself into a buffer far too small.
+TEST_F(ConsoleFrontTest, RepliesOurBufferDroppedAreToldOnceAndApart) {
+    auto socket = IcmpSocket::OpenRaw();
+    if (!socket) GTEST_SKIP() << "no raw ICMP socket here (needs root or cap_net_raw)";
+    Make(false, false, socket);
+    std::vector<uint32_t> hosts(200);
+    std::vector<EchoRequest> requests(hosts.size());
+    for (uint32_t i = 0; i < hosts.size(); ++i) {
+        hosts[i] = htonl(0x7F040001 + i);
+        front->Session().AddHost(hosts[i], "", false);
+        requests[i].Build(socket->identifier(), 0, hosts[i]);
+    }
+    const int tiny = 2048;
+    ::setsockopt(socket->fd(), SOL_SOCKET, SO_RCVBUF, &tiny, sizeof tiny);
+    int error = 0;
+    ASSERT_EQ(socket->SendBatch(requests, hosts, &error), hosts.size());
+    Tick(true);
+    const uint64_t lost = front->Session().RepliesLostTotal();
+    EXPECT_GT(lost, 0u);
+    EXPECT_EQ(err.Take(), std::to_string(lost) + " replies lost: receive buffer full\n");
+    Tick();  // the session's own round, into the buffer it grows for the list
+    EXPECT_GE(socket->EnsureReceiveBuffer(0), hosts.size() * 1024);
+    Tick(true);
+    EXPECT_EQ(err.Take(), "");
 }
 
 TEST_F(ConsoleFrontTest, ListFileNamesAreNeverTypedHosts) {

@@ -21,11 +21,12 @@ int OpenThenDropEveryCapability() {
     std::string message;
     auto socket = IcmpSocket::Open(&message);
     if (!socket || socket->kind() != IcmpSocket::Kind::Raw) return 1;
-    int size = 0;
-    socklen_t len = sizeof size;
-    ::getsockopt(socket->fd(), SOL_SOCKET, SO_RCVBUF, &size, &len);
-    if (size < (4 << 20)) return 3;  // a round of thousands of replies must fit
+    // Sized for a round of a million replies while it may still pass net.core.rmem_max, and
+    // not shrunk to that limit by a later round's request.
+    const size_t size = socket->EnsureReceiveBuffer(0);
+    if (size < (size_t{1} << 30)) return 3;
     if (!DropAllCapabilities()) return 4;
+    if (socket->EnsureReceiveBuffer(size_t{1} << 40) < size) return 8;
     if (::cap_compare(::cap_get_proc(), ::cap_init()) != 0 || IcmpSocket::OpenRaw()) return 5;
     // The open one still works, and the kernel holds back another program's reply (sent
     // first): ours is the first to read.
