@@ -1,5 +1,7 @@
 #include "model/Archive.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace sondrel {
@@ -14,20 +16,63 @@ const char* ArchiveFaultText(ArchiveFault fault) {
             return "text length larger than the rest of the file";
         case ArchiveFault::BadTextPrefix:
             return "malformed text prefix";
+        case ArchiveFault::ReadError:
+            return "read error";
     }
     return "unknown fault";
 }
 
+ArchiveReader::ArchiveReader(ByteSource& source, size_t size)
+    : limit_(size), source_(&source), buffer_(std::make_unique<uint8_t[]>(kBufferSize)) {}
+
 bool ArchiveReader::Fail(ArchiveFault fault, size_t resetTo) {
-    fault_ = fault;
+    // A read error is what ended the data, whatever the field made of it.
+    if (fault_ == ArchiveFault::None) fault_ = fault;
     pos_ = resetTo;
     return false;
 }
 
+// Makes n bytes (at most a buffer) available at the cursor, refilling from the source.
+bool ArchiveReader::Fill(size_t n) {
+    while (Buffered() < n) {
+        if (source_ == nullptr || drained_) return false;
+        const size_t kept = Buffered();
+        if (kept > 0) std::memmove(buffer_.get(), Cursor(), kept);
+        base_ = pos_;
+        const ptrdiff_t got = source_->Read(std::span(buffer_.get() + kept, kBufferSize - kept));
+        if (got <= 0) {
+            drained_ = true;
+            if (got < 0) {
+                readErrno_ = errno;
+                fault_ = ArchiveFault::ReadError;
+            }
+        }
+        data_ = std::span<const uint8_t>(buffer_.get(),
+                                         kept + static_cast<size_t>(std::max<ptrdiff_t>(got, 0)));
+    }
+    return true;
+}
+
+bool ArchiveReader::AtEnd() { return fault_ == ArchiveFault::None && !Fill(1); }
+
 bool ArchiveReader::ReadBytes(void* out, size_t n) {
-    if (Remaining() < n) return Fail(ArchiveFault::EndsEarly, pos_);
-    std::memcpy(out, data_.data() + pos_, n);
+    if (fault_ != ArchiveFault::None) return false;
+    if (!Fill(n)) return Fail(ArchiveFault::EndsEarly, pos_);
+    std::memcpy(out, Cursor(), n);
     pos_ += n;
+    return true;
+}
+
+// n bytes into out, a buffer at a time; false when the data ends first.
+bool ArchiveReader::ReadRaw(std::string& out, uint64_t n) {
+    out.clear();
+    while (n > 0) {
+        if (!Fill(1)) return false;
+        const size_t take = static_cast<size_t>(std::min<uint64_t>(n, Buffered()));
+        out.append(reinterpret_cast<const char*>(Cursor()), take);
+        pos_ += take;
+        n -= take;
+    }
     return true;
 }
 
@@ -85,13 +130,11 @@ bool ArchiveReader::ReadText(std::string& text) {
     }
     const uint64_t bytes = wide ? length * 2 : length;
     if (bytes > Remaining()) return Fail(ArchiveFault::TextTooLong, start);
-    const auto raw = data_.subspan(pos_, static_cast<size_t>(bytes));
-    if (wide) {
-        text = Utf16LeToUtf8(raw);
-    } else {
-        text.assign(reinterpret_cast<const char*>(raw.data()), raw.size());
-    }
-    pos_ += static_cast<size_t>(bytes);
+    std::string raw;
+    // Shorter than the expected size said: the text still runs past the end.
+    if (!ReadRaw(raw, bytes)) return Fail(ArchiveFault::TextTooLong, start);
+    text = wide ? Utf16LeToUtf8(std::span(reinterpret_cast<const uint8_t*>(raw.data()), raw.size()))
+                : std::move(raw);
     return true;
 }
 

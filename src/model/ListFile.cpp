@@ -48,50 +48,87 @@ size_t RecordSizeHint(const HostRecord& record) {
 
 std::string ErrnoText(int err) { return std::strerror(err); }
 
-}  // namespace
+void Stop(ListReadResult& result, const ArchiveReader& in, ListFault fault, size_t offset) {
+    if (in.Fault() == ArchiveFault::ReadError) {
+        result.fault = ListFault::Unreadable;
+        result.error = ErrnoText(in.ReadErrno());
+    } else {
+        result.fault = fault;
+    }
+    result.faultOffset = offset;
+}
 
-ListReadResult ParseListFile(std::span<const uint8_t> bytes) {
-    ListReadResult result;
-    ArchiveReader in(bytes);
+// Reads the header, then hands each record to take in file order until the count is reached
+// or a fault ends the reading; nothing past the last record is asked for.
+template <class Take>
+void ReadRecords(ArchiveReader& in, ListReadResult& result, Take&& take) {
     uint32_t interval = 0;
     int32_t count = 0;
     if (!in.ReadU32(interval)) {
-        result.fault = ListFault::EndsEarly;
-        result.faultOffset = in.Offset();
-        return result;
+        Stop(result, in, ListFault::EndsEarly, in.Offset());
+        return;
     }
     result.interval = interval;
     if (!in.ReadI32(count)) {
-        result.fault = ListFault::EndsEarly;
-        result.faultOffset = in.Offset();
-        return result;
+        Stop(result, in, ListFault::EndsEarly, in.Offset());
+        return;
     }
     result.count = count;
-    if (count <= 0) return result;
-    // Never trust the count: reserve only what the rest of the data could hold.
-    result.entries.reserve(
-        std::min<size_t>(static_cast<size_t>(count), in.Remaining() / kRecordHeadSize));
     for (int32_t i = 0; i < count; ++i) {
         const size_t start = in.Offset();
-        if (in.Remaining() == 0) {
-            result.fault = ListFault::TooFewRecords;
-            result.faultOffset = start;
-            return result;
+        if (in.AtEnd()) {
+            Stop(result, in, ListFault::TooFewRecords, start);
+            return;
         }
         HostEntry entry;
         if (!ReadRecord(in, entry)) {
-            result.fault = FaultOf(in.Fault());
-            result.faultOffset = start;
-            return result;
+            Stop(result, in, FaultOf(in.Fault()), start);
+            return;
         }
-        result.entries.push_back(std::move(entry));
+        take(std::move(entry));
+        ++result.records;
     }
+}
+
+ListReadResult ReadEntries(ArchiveReader& in) {
+    ListReadResult result;
+    ReadRecords(in, result, [&](HostEntry&& e) {
+        // Never trust the count: reserve only what the rest of the data could hold.
+        if (result.entries.empty()) {
+            result.entries.reserve(std::min<size_t>(static_cast<size_t>(*result.count),
+                                                    in.Remaining() / kRecordHeadSize + 1));
+        }
+        result.entries.push_back(std::move(e));
+    });
     return result;
+}
+
+class FileSource : public ByteSource {
+public:
+    explicit FileSource(int fd) : fd_(fd) {}
+    ptrdiff_t Read(std::span<uint8_t> into) override {
+        return ReadSome(fd_, into.data(), into.size());
+    }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+ListReadResult ParseListFile(std::span<const uint8_t> bytes) {
+    ArchiveReader in(bytes);
+    return ReadEntries(in);
+}
+
+ListReadResult ReadListStream(ByteSource& source, size_t size) {
+    ArchiveReader in(source, size);
+    return ReadEntries(in);
 }
 
 std::string DescribeListFault(const ListReadResult& result) {
     char buf[160];
-    const size_t read = result.entries.size();
+    const size_t read = result.records;
     switch (result.fault) {
         case ListFault::None:
             return "no fault";
@@ -121,15 +158,17 @@ std::string DescribeListFault(const ListReadResult& result) {
 }
 
 ListReadResult ReadListFile(const std::filesystem::path& path) {
-    ListReadResult result;
-    std::string bytes;
+    size_t size = 0;
     int err = 0;
-    if (!ReadWholeFile(path, bytes, err)) {
+    const FileDescriptor fd = OpenRegularFile(path, size, err);
+    if (!fd) {
+        ListReadResult result;
         result.fault = ListFault::Unreadable;
         result.error = ErrnoText(err);
         return result;
     }
-    return ParseListFile(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    FileSource source(fd.get());
+    return ReadListStream(source, size);
 }
 
 std::string SerializeHostTable(uint32_t interval, const HostTable& hosts) {
@@ -158,18 +197,6 @@ std::vector<HostEntry> EntriesOf(const HostTable& hosts) {
         out.push_back(HostEntry{address, r});
     });
     return out;
-}
-
-std::vector<uint32_t> MergeEntries(std::span<const HostEntry> entries, HostTable& hosts) {
-    std::vector<uint32_t> added;
-    for (const HostEntry& e : entries) {
-        if (hosts.FindHost(e.m_dwAddress)) continue;
-        HostRecord& record = hosts.HostAt(e.m_dwAddress);
-        record.m_bNamed = e.m_record.m_bNamed;
-        if (e.m_record.m_bNamed) record.m_strName = e.m_record.m_strName;
-        added.push_back(e.m_dwAddress);
-    }
-    return added;
 }
 
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes,
@@ -208,35 +235,63 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
 
 namespace {
 
-ListLoadStatus LoadInto(const std::filesystem::path& path, HostTable& hosts, bool keepDamaged) {
-    ListLoadStatus status;
-    std::string bytes;
+// Adds the entry as a fresh record carrying only its name, unless its address is listed.
+bool MergeEntry(HostEntry&& e, HostTable& hosts) {
+    if (hosts.FindHost(e.m_dwAddress)) return false;
+    HostRecord& record = hosts.HostAt(e.m_dwAddress);
+    record.m_bNamed = e.m_record.m_bNamed;
+    if (e.m_record.m_bNamed) record.m_strName = std::move(e.m_record.m_strName);
+    return true;
+}
+
+void KeepDamagedCopy(const std::filesystem::path& path, ListLoadStatus& status) {
+    std::filesystem::path copy = path;
+    copy += ".damaged";
+    std::string bytes, why;
     int err = 0;
     if (!ReadWholeFile(path, bytes, err)) {
+        status.message += "\ncannot read " + path.string() + ": " + ErrnoText(err);
+    } else if (WriteFileAtomically(copy, bytes, why)) {
+        status.damagedCopy = copy;
+        status.message += "\nThe file was kept as " + copy.string() + ".";
+    } else {
+        status.message += "\n" + why;
+    }
+}
+
+// Records go into the table as they are read, so a million hosts never exist twice.
+ListLoadStatus LoadInto(const std::filesystem::path& path, HostTable& hosts, bool keepDamaged) {
+    ListLoadStatus status;
+    size_t size = 0;
+    int err = 0;
+    const FileDescriptor fd = OpenRegularFile(path, size, err);
+    if (!fd) {
         status.kind =
             err == ENOENT ? ListLoadStatus::Kind::Missing : ListLoadStatus::Kind::Unreadable;
         status.message = path.string() + ": " + ErrnoText(err);
         return status;
     }
-    const ListReadResult read =
-        ParseListFile(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    FileSource source(fd.get());
+    ArchiveReader in(source, size);
+    ListReadResult read;
+    ReadRecords(in, read, [&](HostEntry&& e) {
+        const uint32_t address = e.m_dwAddress;
+        if (MergeEntry(std::move(e), hosts)) status.added.push_back(address);
+    });
+    if (read.fault == ListFault::Unreadable) {
+        // A file that cannot be read through leaves the table as it was.
+        for (const uint32_t address : status.added) hosts.RemoveHost(address);
+        status = {};
+        status.kind = ListLoadStatus::Kind::Unreadable;
+        status.message = path.string() + ": " + read.error;
+        return status;
+    }
     status.interval = read.interval;
-    status.added = MergeEntries(read.entries, hosts);
     if (read.ok()) return status;
     status.kind = ListLoadStatus::Kind::Damaged;
     // Paths run long: the reason gets a line of its own.
     status.message = path.string() + ":\n" + DescribeListFault(read);
-    if (keepDamaged) {
-        std::filesystem::path copy = path;
-        copy += ".damaged";
-        std::string why;
-        if (WriteFileAtomically(copy, bytes, why)) {
-            status.damagedCopy = copy;
-            status.message += "\nThe file was kept as " + copy.string() + ".";
-        } else {
-            status.message += "\n" + why;
-        }
-    }
+    if (keepDamaged) KeepDamagedCopy(path, status);
     return status;
 }
 
@@ -247,9 +302,7 @@ ListLoadStatus ReadDefaultList(const std::filesystem::path& path, HostTable& hos
 }
 
 ListLoadStatus ImportListFile(const std::filesystem::path& path, HostTable& hosts) {
-    ListLoadStatus status = LoadInto(path, hosts, false);
-    status.interval.reset();
-    return status;
+    return LoadInto(path, hosts, false);
 }
 
 bool WriteDefaultList(const std::filesystem::path& path, uint32_t interval, const HostTable& hosts,

@@ -28,6 +28,7 @@ struct ListReadResult {
     std::optional<uint32_t> interval;  // present once the interval was read
     std::optional<int32_t> count;      // present once the count was read
     std::vector<HostEntry> entries;    // records read before any fault, in file order
+    size_t records = 0;                // how many records were read before any fault
     ListFault fault = ListFault::None;
     size_t faultOffset = 0;  // byte offset where the faulty field begins
     std::string error;       // errno text for Unreadable
@@ -41,7 +42,10 @@ std::string DescribeListFault(const ListReadResult& result);
 // Reads the bytes of a list file. Records are read one at a time; a record that does not fit
 // in what is left ends the reading with a fault, keeping the records before it.
 ListReadResult ParseListFile(std::span<const uint8_t> bytes);
-// Reads a whole file and parses it; Unreadable when it cannot be opened or read.
+// The same reading from a source expected to hold `size` bytes, asking it for no more than
+// the header's count needs (and one buffer). Unreadable when the source fails.
+ListReadResult ReadListStream(ByteSource& source, size_t size);
+// Reads a file as a stream; Unreadable when it cannot be opened or read.
 ListReadResult ReadListFile(const std::filesystem::path& path);
 
 // The bytes of a list file holding the table's hosts in table order.
@@ -50,10 +54,6 @@ std::string SerializeHostTable(uint32_t interval, const HostTable& hosts);
 std::string SerializeEntries(uint32_t interval, std::span<const HostEntry> entries);
 // Copies of the table's hosts (address and full record) in table order.
 std::vector<HostEntry> EntriesOf(const HostTable& hosts);
-
-// Adds each entry whose address is not yet in the table, as a fresh record carrying only the
-// named flag and name (m_bReplied 1). Returns the added addresses in file order.
-std::vector<uint32_t> MergeEntries(std::span<const HostEntry> entries, HostTable& hosts);
 
 // Writes bytes to a file atomically: a new file beside it, flushed to disk, renamed over
 // the old one. On failure the old file is untouched and the message says why.
@@ -70,10 +70,13 @@ struct ListLoadStatus {
     std::filesystem::path damagedCopy;  // default.ipl only: where the damaged file was kept
 };
 
-// Reads default.ipl into the table: hosts read before any fault are kept; a damaged file is
-// copied to "<path>.damaged" before anything can overwrite it. A missing file is Missing.
+// Reads default.ipl into the table: each entry whose address is not listed yet is added as a
+// fresh record carrying only the named flag and name (m_bReplied 1), in file order; hosts read
+// before any fault are kept; a damaged file is copied to "<path>.damaged" before anything can
+// overwrite it. A missing file is Missing.
 ListLoadStatus ReadDefaultList(const std::filesystem::path& path, HostTable& hosts);
-// Import: the same reading, the interval read and discarded (left empty in the result).
+// Import: the same reading without the damaged copy. The window's import ignores the interval;
+// the console takes it from this one reading.
 ListLoadStatus ImportListFile(const std::filesystem::path& path, HostTable& hosts);
 // Filters of the file choosers: Open and Save, and Import, which words its own.
 inline constexpr char kListFileFilter[] = "SondrelFiles (*.ipl)";

@@ -41,30 +41,44 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
-bool ReadWholeFile(const std::filesystem::path& path, std::string& bytes, int& err) {
+FileDescriptor OpenRegularFile(const std::filesystem::path& path, size_t& size, int& err) {
     err = 0;
     // Non-blocking so that a FIFO in the file's place cannot hold the caller in open() until
     // a writer turns up; it is refused below, and a regular file reads the same either way.
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd) {
         err = errno;
-        return false;
+        return fd;
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) {
         err = errno;
-        return false;
+        return {};
     }
     if (!S_ISREG(st.st_mode)) {
         err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        return false;
+        return {};
     }
+    size = static_cast<size_t>(st.st_size);
+    return fd;
+}
+
+ssize_t ReadSome(int fd, void* into, size_t n) {
+    for (;;) {
+        const ssize_t got = ::read(fd, into, n);
+        if (got >= 0 || errno != EINTR) return got;
+    }
+}
+
+bool ReadWholeFile(const std::filesystem::path& path, std::string& bytes, int& err) {
+    size_t size = 0;
+    const FileDescriptor fd = OpenRegularFile(path, size, err);
+    if (!fd) return false;
     bytes.clear();
     char buf[65536];
     for (;;) {
-        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        const ssize_t n = ReadSome(fd.get(), buf, sizeof buf);
         if (n < 0) {
-            if (errno == EINTR) continue;
             err = errno;
             return false;
         }

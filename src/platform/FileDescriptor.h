@@ -1,5 +1,7 @@
 #pragma once
 // A file descriptor owned by one object, and whole-file helpers built on it.
+#include <sys/types.h>
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -28,6 +30,11 @@ private:
 
 // Writes every byte, retrying on interruption and short writes.
 bool WriteAll(int fd, std::string_view bytes);
+// Opens a regular file for reading and gives its size; on failure (a FIFO or a folder in its
+// place included) the descriptor is empty and err holds the errno value.
+FileDescriptor OpenRegularFile(const std::filesystem::path& path, size_t& size, int& err);
+// Reads from fd, retrying on interruption: the count, 0 at the end, -1 on failure.
+ssize_t ReadSome(int fd, void* into, size_t n);
 // Reads a regular file whole; on failure err holds the errno value.
 bool ReadWholeFile(const std::filesystem::path& path, std::string& bytes, int& err);
 

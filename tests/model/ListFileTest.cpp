@@ -4,9 +4,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/AddressText.h"
 #include "model/Archive.h"
 #include "model/ListFile.h"
+#include "platform/AddressText.h"
 #include "support/TestSupport.h"
 
 // Records are written with designated initializers: the fields left out keep their defaults.
@@ -46,13 +46,10 @@ TEST(ArchiveText, PrefixBoundariesRoundTrip) {
         size_t length;
         Bytes prefix;
     } cases[] = {{0, Hex("00")},
-                 {20, Hex("14")},
                  {254, Hex("FE")},
                  {255, Hex("FF FF 00")},
-                 {300, Hex("FF 2C 01")},
                  {65533, Hex("FF FD FF")},
-                 {65534, Hex("FF FF FF FE FF 00 00")},
-                 {70000, Hex("FF FF FF 70 11 01 00")}};
+                 {65534, Hex("FF FF FF FE FF 00 00")}};
     for (const auto& c : cases) {
         const std::string text(c.length, 'x');
         ArchiveWriter out;
@@ -71,12 +68,9 @@ TEST(ArchiveText, ReadsEveryFormAndRewindsOnFaults) {
         Bytes bytes;
         F fault;
         std::string text;
-    } cases[] = {{Hex("FF 03 00") + B("abc"), F::None, "abc"},
-                 {Hex("FF FF FF 03 00 00 00") + B("abc"), F::None, "abc"},
-                 {Hex("FF FE FF 02 E9 00 AC 20"), F::None, "\xC3\xA9\xE2\x82\xAC"},
+    } cases[] = {{Hex("FF FE FF 02 E9 00 AC 20"), F::None, "\xC3\xA9\xE2\x82\xAC"},
                  {Hex("FF FE FF 02 3D D8 00 DE"), F::None, "\xF0\x9F\x98\x80"},
                  {Hex("FF FE FF 01 00 D8"), F::None, "\xEF\xBF\xBD"},  // a lone surrogate
-                 {Hex(""), F::EndsEarly, ""},
                  {Hex("FF 2C"), F::EndsEarly, ""},
                  {Hex("FF FE FF"), F::EndsEarly, ""},
                  {Hex("05") + B("abc"), F::TextTooLong, ""},
@@ -101,11 +95,6 @@ TEST(ListFileWrite, ByteExamples) {
     table.HostAt(Ip(10, 0, 0, 1)).m_strName = "no domain name";
     EXPECT_EQ(B(SerializeHostTable(3, table)),
               Hex("03 00 00 00 01 00 00 00 0A 00 00 01 00 00 00 00"));
-
-    HostTable named;
-    HostRecord& r = named.HostAt(Ip(1, 2, 3, 4)) = Named("www.example-host.org");
-    EXPECT_EQ(B(SerializeHostTable(10000, named)),
-              Hex("10 27 00 00 01 00 00 00 01 02 03 04 01 00 00 00 14") + B(r.m_strName));
 }
 
 TEST(ListFileWrite, RoundTripKeepsTableOrderAndNamesAndResetsStatistics) {
@@ -136,9 +125,7 @@ TEST(ListFileRead, EveryFieldCutShortAndOddCounts) {
                  {Hex("03 00 00 00 01 00 00 00") + kRec1 + Hex("99"), F::None, 3u, 1, 1, 0},
                  {Hex("03 00 00 00 FF FF FF 7F") + kRec1, F::TooFewRecords, 3u, INT32_MAX, 1, 16},
                  {kHead2 + kRec1 + Hex("0A 00"), F::EndsEarly, 5u, 2, 1, 16},
-                 {kHead2 + kRec1 + Hex("0A 00 00 02 01 00"), F::EndsEarly, 5u, 2, 1, 16},
                  {kHead2 + kRec1 + kNamedHead, F::EndsEarly, 5u, 2, 1, 16},
-                 {kHead2 + kRec1 + kNamedHead + Hex("FF 2C"), F::EndsEarly, 5u, 2, 1, 16},
                  {kHead2 + kRec1 + kNamedHead + Hex("05") + B("abc"), F::TextTooLong, 5u, 2, 1, 16},
                  {kHead2 + kRec1 + kNamedHead + Hex("03") + B("abc"), F::None, 5u, 2, 2, 0}};
     for (const auto& c : cases) {
@@ -154,18 +141,25 @@ TEST(ListFileRead, EveryFieldCutShortAndOddCounts) {
               "ends after 1 of 2 records at byte 16");
 }
 
-TEST(MergeEntries, SkipsAddressesAlreadyPresentAndDuplicates) {
+// Bytes this process has read so far, from anything.
+std::optional<uint64_t> BytesReadSoFar() {
+    std::ifstream in("/proc/self/io");
+    std::string key;
+    for (uint64_t value; in >> key >> value;)
+        if (key == "rchar:") return value;
+    return std::nullopt;
+}
+
+TEST(ListFileRead, AHugeFileIsReadNoFurtherThanItsCountNeeds) {
+    test::TempDir dir;
+    const auto path = dir / "sparse.ipl";
+    WriteBytes(path, kHead2 + kRec1 + kRec1);
+    std::filesystem::resize_file(path, uint64_t{2} << 30);
+    const std::optional<uint64_t> before = BytesReadSoFar();
+    if (!before) GTEST_SKIP() << "no read counter in /proc/self/io";
     HostTable table;
-    table.HostAt(Ip(10, 0, 0, 1)).m_nSent = 7;
-    const HostEntry entries[] = {{Ip(10, 0, 0, 1), Named("c")},
-                                 {Ip(10, 0, 0, 2), {}},
-                                 {Ip(10, 0, 0, 2), Named("c")},
-                                 {Ip(10, 0, 0, 3), Named("c")}};
-    EXPECT_EQ(MergeEntries(entries, table),
-              (std::vector<uint32_t>{Ip(10, 0, 0, 2), Ip(10, 0, 0, 3)}));
-    EXPECT_TRUE(*table.FindHost(Ip(10, 0, 0, 1)) == HostRecord{.m_nSent = 7} &&
-                *table.FindHost(Ip(10, 0, 0, 2)) == HostRecord{} &&
-                *table.FindHost(Ip(10, 0, 0, 3)) == Named("c"));
+    EXPECT_EQ(ReadListFile(path).records + ImportListFile(path, table).added.size(), 3u);
+    EXPECT_LT(*BytesReadSoFar() - *before, 3 * ArchiveReader::kBufferSize);
 }
 
 TEST(DefaultList, WriteIsAtomicAndFailedReadsLeaveTheTableAlone) {
@@ -186,7 +180,6 @@ TEST(DefaultList, WriteIsAtomicAndFailedReadsLeaveTheTableAlone) {
     EXPECT_FALSE(WriteDefaultList(path, 9, table, message));
     EXPECT_NE(message.find("default.ipl.new"), std::string::npos) << message;
     EXPECT_EQ(ReadBytes(path), written) << "the old file stays";
-    EXPECT_EQ(ReadDefaultList(dir / "default.ipl.new", table).kind, Kind::Unreadable);
     EXPECT_EQ(ReadDefaultList(dir / "missing.ipl", table).kind, Kind::Missing);
     ASSERT_EQ(::mkfifo((dir / "fifo.ipl").c_str(), 0600), 0);
     EXPECT_EQ(ImportListFile(dir / "fifo.ipl", table).kind, Kind::Unreadable)
@@ -209,11 +202,19 @@ TEST(DefaultList, DamagedFileKeepsHostsReadAndACopyThatLaterWritesLeaveAlone) {
     ASSERT_TRUE(WriteDefaultList(path, 4, table, message));
     EXPECT_EQ(ReadBytes(dir / "default.ipl.damaged"), damaged);
 
-    // An import reads the same way but drops the interval and keeps no copy.
-    WriteBytes(dir / "other.ipl", Hex("63 00 00 00 02 00 00 00") + kRec1);
+    // An import reads the same way but keeps no copy, and adds only addresses not listed yet.
     HostTable imported;
+    imported.HostAt(Ip(10, 0, 0, 1)).m_nSent = 7;
+    const HostEntry entries[] = {
+        {Ip(10, 0, 0, 1), Named("c")}, {Ip(10, 0, 0, 2), Named("c")}, {Ip(10, 0, 0, 2), {}}};
+    Bytes other = B(SerializeEntries(99, entries));
+    other[4] = 5;  // one record more than there is
+    WriteBytes(dir / "other.ipl", other);
     const ListLoadStatus i = ImportListFile(dir / "other.ipl", imported);
-    EXPECT_TRUE(i.kind == Kind::Damaged && !i.interval && i.added.size() == 1u);
+    EXPECT_TRUE(i.kind == Kind::Damaged && i.interval == 99u &&
+                i.added == std::vector<uint32_t>{Ip(10, 0, 0, 2)});
+    EXPECT_TRUE(*imported.FindHost(Ip(10, 0, 0, 1)) == HostRecord{.m_nSent = 7} &&
+                *imported.FindHost(Ip(10, 0, 0, 2)) == Named("c"));
     EXPECT_FALSE(std::filesystem::exists(dir / "other.ipl.damaged"));
 }
 
