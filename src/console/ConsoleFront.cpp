@@ -94,8 +94,9 @@ void ConsoleFront::PrintTable() {
     const RowStore& rows = session_.Rows();
     for (size_t i = 0; i < rows.Size(); ++i) {
         const ListRow& row = rows.At(i);
-        std::fprintf(printing_.out, "%s\t%s\t%s\t%s\n", row.text.c_str(), row.results.ttl.c_str(),
-                     row.results.time.c_str(), row.results.bytes.c_str());
+        const ResultColumns texts = row.results.Texts();
+        std::fprintf(printing_.out, "%s\t%s\t%s\t%s\n", row.text.c_str(), texts.ttl.c_str(),
+                     texts.time.c_str(), texts.bytes.c_str());
     }
     std::fputc('\n', printing_.out);
 }

@@ -15,15 +15,19 @@ std::string DisplayText(uint32_t address, const HostRecord& record) {
     return record.m_bNamed ? record.m_strName : DottedQuad(address);
 }
 
-int CompareRowText(std::string_view a, std::string_view b) {
+int CompareRowTextIgnoringCase(std::string_view a, std::string_view b) {
     const size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
         const unsigned char x = Lower(static_cast<unsigned char>(a[i]));
         const unsigned char y = Lower(static_cast<unsigned char>(b[i]));
         if (x != y) return x < y ? -1 : 1;
     }
-    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
-    const int bytes = std::memcmp(a.data(), b.data(), n);
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+int CompareRowText(std::string_view a, std::string_view b) {
+    if (const int folded = CompareRowTextIgnoringCase(a, b)) return folded;
+    const int bytes = std::memcmp(a.data(), b.data(), a.size());
     return bytes < 0 ? -1 : (bytes > 0 ? 1 : 0);
 }
 

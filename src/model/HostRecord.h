@@ -39,6 +39,8 @@ std::string DisplayText(uint32_t address, const HostRecord& record);
 // Order of the list rows: texts compared without regard to ASCII letter case, ties broken by
 // the bytes themselves so that the order is total. Negative, zero or positive like strcmp.
 int CompareRowText(std::string_view a, std::string_view b);
+// The first key of that order alone: equal for texts that differ only in letter case.
+int CompareRowTextIgnoringCase(std::string_view a, std::string_view b);
 
 // The row search: whole texts equal when ASCII letter case is ignored.
 bool RowTextMatches(std::string_view a, std::string_view b);

@@ -79,6 +79,34 @@ void CountEcho(HostRecord& r, int32_t time) {
 }  // namespace
 
 ResultColumns NewRowColumns() { return ResultColumns{"", "*", ""}; }
+
+ResultColumns RowResults::Texts() const {
+    switch (kind) {
+        case Kind::Waiting:
+            return NewRowColumns();
+        case Kind::Echo:
+            return {Decimal(ttl), Decimal(time), Decimal(bytes)};
+        case Kind::Timeout:
+            return TimeoutColumns();
+        case Kind::Blank:
+            break;
+    }
+    return {};
+}
+
+std::string RowResults::TimeText() const {
+    switch (kind) {
+        case Kind::Waiting:
+            return "*";
+        case Kind::Echo:
+            return Decimal(time);
+        case Kind::Timeout:
+            return "timeout";
+        case Kind::Blank:
+            break;
+    }
+    return {};
+}
 ResultColumns TimeoutColumns() { return ResultColumns{"", "timeout", ""}; }
 
 bool IsEchoReplyText(std::string_view text) {
@@ -116,11 +144,12 @@ ReplyOutcome ApplyReply(HostRecord& record, std::string_view replyText,
     if (out.echo) {
         const EchoValues v = ParseEchoReply(replyText);
         CountEcho(record, v.time);
-        out.columns = {Decimal(v.ttl), Decimal(ShownTime(v.time, *rowTime)), Decimal(v.bytes)};
+        out.results = {RowResults::Kind::Echo, v.ttl, ShownTime(v.time, *rowTime), v.bytes};
     } else {
         const bool timedOut = replyText.find("timeout") != std::string_view::npos;
-        out.columns = {"", timedOut ? "timeout" : "", ""};
+        out.results.kind = timedOut ? RowResults::Kind::Timeout : RowResults::Kind::Blank;
     }
+    out.columns = out.results.Texts();
     return out;
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <ctime>
 #include <system_error>
+#include <unordered_set>
 
 #include "engine/IcmpSocket.h"
 #include "engine/PingThreads.h"
@@ -123,9 +124,18 @@ void MonitorSession::ProcessMessages() {
         std::lock_guard guard(inboxLock_);
         taken.swap(inbox_);
     }
-    for (Message& m : taken) {
-        if (shutDown_) break;
-        Handle(m);
+    for (size_t i = 0; i < taken.size() && !shutDown_;) {
+        // A list file's hosts arrive as a long run of adds: their rows are built in one pass.
+        size_t run = i;
+        while (run < taken.size() && taken[run].kind == Message::Kind::Added) ++run;
+        if (run - i >= kBulkAddRun) {
+            std::vector<uint32_t> addresses;
+            addresses.reserve(run - i);
+            for (; i < run; ++i) addresses.push_back(taken[i].address);
+            AddMany(addresses);
+            continue;
+        }
+        Handle(taken[i++]);
     }
     FlushChangedRows();
 }
@@ -209,26 +219,56 @@ std::optional<uint32_t> MonitorSession::AddressOfRow(int row) const {
     return shown.address;
 }
 
-void MonitorSession::OnListAdded(uint32_t address) {
-    // A rebuild from a list file posted before this add may have listed the host already;
+bool MonitorSession::HasOwnRow(uint32_t address) const {
+    // A rebuild from a list file posted before an add may have listed the host already;
     // listed twice, its address would be pinged twice and removed only once.
-    if (const HostRecord* listed = hosts_.FindHost(address)) {
-        const int row = rows_.Find(DisplayText(address, *listed));
-        if (row >= 0 && rows_.At(static_cast<size_t>(row)).address == address) return;
-    }
+    const HostRecord* listed = const_cast<HostTable&>(hosts_).FindHost(address);
+    if (listed == nullptr) return false;
+    const int row = rows_.Find(DisplayText(address, *listed));
+    return row >= 0 && rows_.At(static_cast<size_t>(row)).address == address;
+}
+
+void MonitorSession::NoteAdded(uint32_t address, HostRecord& record) {
+    if (setup_.keepHistory) AppendHistoryEvent(record.m_history, StampNow(), kEventAdded);
+    NoteEvent(HostEventKind::Added, address, record, StampNow(), kEventAdded);
+}
+
+void MonitorSession::OnListAdded(uint32_t address) {
+    if (HasOwnRow(address)) return;
     HostRecord* record = nullptr;
     {
         AddressGate gate(*this);
         AppendAddress(addresses_, address);
         record = &hosts_.HostAt(address);
-        ListRow row{DisplayText(address, *record), NewRowColumns(), address};
+        ListRow row{DisplayText(address, *record), {}, address};
         const int at = static_cast<int>(rows_.InsertionPoint(row.text));
         observer_.RowAboutToBeInserted(at);
         rows_.Insert(std::move(row));
         observer_.RowInserted(at);
     }
-    if (setup_.keepHistory) AppendHistoryEvent(record->m_history, StampNow(), kEventAdded);
-    NoteEvent(HostEventKind::Added, address, *record, StampNow(), kEventAdded);
+    NoteAdded(address, *record);
+    observer_.ListChanged();
+}
+
+void MonitorSession::AddMany(std::span<const uint32_t> addresses) {
+    std::vector<ListRow> rows;
+    std::unordered_set<uint32_t> batch;
+    {
+        AddressGate gate(*this);
+        for (uint32_t address : addresses) {
+            if (HasOwnRow(address) || !batch.insert(address).second) continue;
+            AppendAddress(addresses_, address);
+            rows.push_back({DisplayText(address, hosts_.HostAt(address)), {}, address});
+        }
+        observer_.RowsAboutToBeReset();
+        changedFirst_ = changedLast_ = -1;
+        rows_.InsertMany(std::move(rows));
+        observer_.RowsReset();
+    }
+    // Told in the order they came, as one add after another would have been.
+    for (uint32_t address : addresses) {
+        if (batch.erase(address) == 1) NoteAdded(address, hosts_.HostAt(address));
+    }
     observer_.ListChanged();
 }
 
@@ -266,6 +306,8 @@ void MonitorSession::OnListModified(const std::vector<HostEntry>& entries, uint3
         }
         hosts_.RemoveAllHosts();
         const std::string& stamp = StampNow();
+        std::vector<ListRow> rows;
+        rows.reserve(entries.size());
         for (const HostEntry& entry : entries) {
             // A file that lists an address twice gives one host.
             if (hosts_.FindHost(entry.m_dwAddress) != nullptr) continue;
@@ -274,9 +316,9 @@ void MonitorSession::OnListModified(const std::vector<HostEntry>& entries, uint3
             record = entry.m_record;
             record.m_bReplied = 1;
             if (setup_.keepHistory) AppendHistoryEvent(record.m_history, stamp, kEventRebuilt);
-            rows_.Insert(
-                {DisplayText(entry.m_dwAddress, record), NewRowColumns(), entry.m_dwAddress});
+            rows.push_back({DisplayText(entry.m_dwAddress, record), {}, entry.m_dwAddress});
         }
+        rows_.InsertMany(std::move(rows));
         observer_.RowsReset();
     }
     if (!stopped_) stopPing_.Reset();
@@ -315,13 +357,17 @@ void MonitorSession::OnPingReply(uint32_t address, std::string_view text) {
     ++repliesApplied_;
     const int row = rows_.Find(DisplayText(address, *record));
     std::optional<std::string_view> rowTime;
-    if (row >= 0) rowTime = rows_.Column(static_cast<size_t>(row), 2);
+    std::string shownTime;
+    if (row >= 0) {
+        shownTime = rows_.At(static_cast<size_t>(row)).results.TimeText();
+        rowTime = shownTime;
+    }
     ReplyOutcome outcome = ApplyReply(*record, text, rowTime, StampNow());
     if (!outcome.rowChanged) {
         if (!setup_.keepHistory) record->m_history.clear();
         return;
     }
-    rows_.At(static_cast<size_t>(row)).results = outcome.columns;
+    rows_.At(static_cast<size_t>(row)).results = outcome.results;
     NoteChangedRow(row);
     NoteEvent(HostEventKind::Reply, address, *record, outcome.stamp, outcome.event);
 }
@@ -349,13 +395,12 @@ void MonitorSession::OnPingTimeout() {
         hosts_,
         [&](uint32_t address, const HostRecord& record) { return rowOf(address, record) >= 0; },
         stamp);
-    const ResultColumns columns = TimeoutColumns();
     for (uint32_t address : reported) {
         HostRecord* record = hosts_.FindHost(address);
         if (record == nullptr) continue;
         const int row = rowOf(address, *record);
         if (row >= 0) {
-            rows_.At(static_cast<size_t>(row)).results = columns;
+            rows_.At(static_cast<size_t>(row)).results = RowResults::TimedOut();
             NoteChangedRow(row);
         }
         NoteEvent(HostEventKind::Timeout, address, *record, stamp, kEventTimeout);

@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -161,7 +162,14 @@ private:
         std::string text;
         std::vector<HostEntry> entries;  // Modified only
     };
+    // Adds in a row from this many on get their rows in one pass (a view is then reset
+    // rather than told row by row).
+    static constexpr size_t kBulkAddRun = 256;
+
     void Post(Message message);
+    bool HasOwnRow(uint32_t address) const;
+    void NoteAdded(uint32_t address, HostRecord& record);
+    void AddMany(std::span<const uint32_t> addresses);
     void Handle(Message& message);
     void StartReceiver();
     void StartSender();

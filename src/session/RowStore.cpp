@@ -1,99 +1,65 @@
 #include "session/RowStore.h"
 
+#include <algorithm>
+
 #include "model/HostRecord.h"
 
 namespace sondrel {
+namespace {
 
-size_t RowStore::FoldedHash::operator()(std::string_view text) const {
-    // FNV-1a over the lower-cased bytes.
-    uint64_t h = 1469598103934665603ull;
-    for (char c : text) {
-        unsigned char u = static_cast<unsigned char>(c);
-        if (u >= 'A' && u <= 'Z') u = static_cast<unsigned char>(u + ('a' - 'A'));
-        h = (h ^ u) * 1099511628211ull;
-    }
-    return static_cast<size_t>(h);
-}
+bool Before(const ListRow& a, const ListRow& b) { return CompareRowText(a.text, b.text) < 0; }
 
-bool RowStore::FoldedEqual::operator()(std::string_view a, std::string_view b) const {
-    return RowTextMatches(a, b);
-}
+}  // namespace
 
 size_t RowStore::InsertionPoint(std::string_view text) const {
-    size_t lo = 0;
-    size_t hi = rows_.size();
-    while (lo < hi) {
-        size_t mid = lo + (hi - lo) / 2;
-        if (CompareRowText(text, rows_[mid]->row.text) < 0) {
-            hi = mid;
-        } else {
-            lo = mid + 1;
-        }
-    }
-    return lo;
-}
-
-void RowStore::Renumber(size_t from) {
-    for (size_t i = from; i < rows_.size(); ++i) rows_[i]->index = i;
+    const auto at = std::upper_bound(
+        rows_.begin(), rows_.end(), text,
+        [](std::string_view t, const ListRow& row) { return CompareRowText(t, row.text) < 0; });
+    return static_cast<size_t>(at - rows_.begin());
 }
 
 size_t RowStore::Insert(ListRow row) {
     const size_t index = InsertionPoint(row.text);
-    auto slot = std::make_unique<Slot>(Slot{std::move(row), index});
-    Slot* raw = slot.get();
-    rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(index), std::move(slot));
-    Renumber(index + 1);
-    auto it = first_.find(std::string_view(raw->row.text));
-    if (it == first_.end()) {
-        first_.emplace(raw->row.text, raw);
-    } else if (raw->index < it->second->index) {
-        it->second = raw;
-    }
+    rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(index), std::move(row));
     return index;
 }
 
+void RowStore::InsertMany(std::vector<ListRow> rows) {
+    // A stable sort keeps equal texts in the order given, and the merge puts the rows already
+    // there before new ones of an equal text: the order one Insert after another would give.
+    std::stable_sort(rows.begin(), rows.end(), Before);
+    std::vector<ListRow> merged;
+    merged.reserve(rows_.size() + rows.size());
+    std::merge(std::make_move_iterator(rows_.begin()), std::make_move_iterator(rows_.end()),
+               std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()),
+               std::back_inserter(merged), Before);
+    rows_ = std::move(merged);
+}
+
 int RowStore::Find(std::string_view text) const {
-    auto it = first_.find(text);
-    return it == first_.end() ? kNoRow : static_cast<int>(it->second->index);
+    const auto at = std::lower_bound(rows_.begin(), rows_.end(), text,
+                                     [](const ListRow& row, std::string_view t) {
+                                         return CompareRowTextIgnoringCase(row.text, t) < 0;
+                                     });
+    if (at == rows_.end() || !RowTextMatches(at->text, text)) return kNoRow;
+    return static_cast<int>(at - rows_.begin());
 }
 
 void RowStore::Erase(size_t index) {
-    if (index >= rows_.size()) return;
-    Slot* gone = rows_[index].get();
-    auto it = first_.find(std::string_view(gone->row.text));
-    if (it != first_.end() && it->second == gone) {
-        // Rows equal ignoring case are neighbours: the next one, if any, becomes the first.
-        if (index + 1 < rows_.size() &&
-            RowTextMatches(rows_[index + 1]->row.text, gone->row.text)) {
-            it->second = rows_[index + 1].get();
-        } else {
-            first_.erase(it);
-        }
-    }
-    rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
-    Renumber(index);
+    if (index < rows_.size()) rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
 void RowStore::Clear() {
-    first_.clear();
     rows_.clear();
+    rows_.shrink_to_fit();
 }
 
-const std::string& RowStore::Column(size_t index, int column) const {
-    static const std::string kEmpty;
+std::string RowStore::Column(size_t index, int column) const {
     const ListRow& row = At(index);
-    switch (column) {
-        case 0:
-            return row.text;
-        case 1:
-            return row.results.ttl;
-        case 2:
-            return row.results.time;
-        case 3:
-            return row.results.bytes;
-        default:
-            return kEmpty;
-    }
+    if (column == 0) return row.text;
+    if (column < 1 || column > 3) return {};
+    const ResultColumns texts = row.results.Texts();
+    return column == 1 ? texts.ttl : (column == 2 ? texts.time : texts.bytes);
 }
 
 }  // namespace sondrel

@@ -1,14 +1,13 @@
 #pragma once
 // The rows of the main list: one per host, kept in row order (display texts compared without
-// regard to ASCII letter case, ties by bytes). A row is found by its text in O(1): the first
-// row, from the top, whose whole text equals the text sought, ignoring letter case. A round
-// of ten thousand hosts brings ten thousand replies, each looking its row up.
+// regard to ASCII letter case, ties by bytes). A row is found by its text: the first row, from
+// the top, whose whole text equals the text sought, ignoring case. Rows equal ignoring case
+// are neighbours in this order, so a binary search finds it without an index beside the rows,
+// and inserting or removing a row renumbers nothing.
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "model/ReplyRules.h"
@@ -16,9 +15,9 @@
 namespace sondrel {
 
 struct ListRow {
-    std::string text;       // column 0: the host's display text
-    ResultColumns results;  // columns 1..3
-    uint32_t address = 0;   // the host the row was made for
+    std::string text;      // column 0: the host's display text
+    RowResults results;    // columns 1..3
+    uint32_t address = 0;  // the host the row was made for
 };
 
 class RowStore {
@@ -28,6 +27,9 @@ public:
     // Puts the row where the order wants it (after rows of an equal text) and returns its
     // index.
     size_t Insert(ListRow row);
+    // Inserts many rows at once, each placed as Insert would have placed it, in the order
+    // given: sorted once and merged, however many there are.
+    void InsertMany(std::vector<ListRow> rows);
     // The index Insert would give a row of this text.
     size_t InsertionPoint(std::string_view text) const;
     // Index of the first row whose text matches ignoring case, or kNoRow.
@@ -37,30 +39,13 @@ public:
 
     size_t Size() const { return rows_.size(); }
     bool Empty() const { return rows_.empty(); }
-    const ListRow& At(size_t index) const { return rows_[index]->row; }
-    ListRow& At(size_t index) { return rows_[index]->row; }
+    const ListRow& At(size_t index) const { return rows_[index]; }
+    ListRow& At(size_t index) { return rows_[index]; }
     // Column text: 0 text, 1 ttl, 2 time, 3 bytes; empty for any other column.
-    const std::string& Column(size_t index, int column) const;
+    std::string Column(size_t index, int column) const;
 
 private:
-    struct Slot {
-        ListRow row;
-        size_t index;  // position in rows_, kept current on every insert and erase
-    };
-    // Texts hashed and compared ignoring ASCII letter case, looked up by string_view.
-    struct FoldedHash {
-        using is_transparent = void;
-        size_t operator()(std::string_view text) const;
-    };
-    struct FoldedEqual {
-        using is_transparent = void;
-        bool operator()(std::string_view a, std::string_view b) const;
-    };
-    void Renumber(size_t from);
-
-    std::vector<std::unique_ptr<Slot>> rows_;
-    // For each text (ignoring case), the first row that shows it.
-    std::unordered_map<std::string, Slot*, FoldedHash, FoldedEqual> first_;
+    std::vector<ListRow> rows_;
 };
 
 }  // namespace sondrel

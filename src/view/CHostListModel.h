@@ -26,7 +26,7 @@ public:
     // The first row whose text matches ignoring case, or -1.
     int FindRow(std::string_view text) const { return m_rows.Find(text); }
     int Count() const { return static_cast<int>(m_rows.Size()); }
-    const std::string& Text(int row, int column) const {
+    std::string Text(int row, int column) const {
         return m_rows.Column(static_cast<size_t>(row), column);
     }
     uint32_t Address(int row) const { return m_rows.At(static_cast<size_t>(row)).address; }

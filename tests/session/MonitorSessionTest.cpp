@@ -235,9 +235,9 @@ TEST_F(MonitorSessionTest, RoundsHoldWhileStoppedAndSilentHostsTimeOut) {
     EXPECT_EQ(session->RepliesApplied(), 1u);
     EXPECT_EQ(rec.Of(HostEventKind::Timeout), (std::vector<uint32_t>{a, c}));
     EXPECT_EQ(std::get<2>(rec.events.back()), "request timeout.");
-    EXPECT_EQ(session->Rows().At(0).results, TimeoutColumns());
-    EXPECT_EQ(session->Rows().At(1).results, (ResultColumns{"64", "5", "32"}));
-    EXPECT_EQ(session->Rows().At(2).results, TimeoutColumns());
+    EXPECT_EQ(session->Rows().At(0).results.Texts(), TimeoutColumns());
+    EXPECT_EQ(session->Rows().At(1).results.Texts(), (ResultColumns{"64", "5", "32"}));
+    EXPECT_EQ(session->Rows().At(2).results.Texts(), TimeoutColumns());
     EXPECT_EQ(rec.changed.back(), std::make_pair(0, 2));
     EXPECT_EQ(session->Hosts().FindHost(b)->m_nReceived, 1);
 }
@@ -256,7 +256,7 @@ TEST_F(MonitorSessionTest, LoopbackRoundsFillEveryRow) {
     }
     EXPECT_EQ(session->RepliesApplied(), 2 * kHosts) << "the priming reply was thrown away";
     for (size_t i = 0; i < session->Rows().Size(); ++i) {
-        const ResultColumns& shown = session->Rows().At(i).results;
+        const ResultColumns shown = session->Rows().At(i).results.Texts();
         EXPECT_EQ(shown.ttl + " " + shown.bytes, "64 32");
         EXPECT_EQ(shown.time, std::to_string(std::stoi(shown.time)));
     }
