@@ -53,13 +53,15 @@ ConsoleFront::ArgumentResult ConsoleFront::AddArgument(const std::string& argume
     EditOutcome outcome;
     std::optional<uint32_t> interval;
     if (HasListFileExtension(argument)) {
-        std::string problem = ListFileProblem(argument);
-        ListReadResult read;
-        if (problem.empty()) read = ReadListFile(argument);
-        if (read.fault == ListFault::Unreadable) problem = read.error;
+        const std::string problem = ListFileProblem(argument);
         if (!problem.empty()) return {std::nullopt, argument + ": " + problem};
-        interval = read.interval;
-        outcome = ImportHosts(session_.Hosts(), argument);
+        // One reading gives both the hosts and the interval.
+        const ListLoadStatus status = ImportListFile(argument, session_.Hosts());
+        if (status.kind == ListLoadStatus::Kind::Missing ||
+            status.kind == ListLoadStatus::Kind::Unreadable)
+            return {std::nullopt, status.message};
+        interval = status.interval;
+        outcome = ImportOutcome(status);
     } else {
         // The outcome carries the parse's own messages first, so each is shown once.
         outcome =

@@ -128,8 +128,11 @@ std::optional<std::string> ClipboardTextForRow(const HostTable& hosts, const std
 }
 
 EditOutcome ImportHosts(HostTable& hosts, const std::filesystem::path& path) {
+    return ImportOutcome(ImportListFile(path, hosts));
+}
+
+EditOutcome ImportOutcome(const ListLoadStatus& status) {
     EditOutcome outcome;
-    const ListLoadStatus status = ImportListFile(path, hosts);
     outcome.addresses = status.added;
     switch (status.kind) {
         case ListLoadStatus::Kind::Loaded:

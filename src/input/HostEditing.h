@@ -10,6 +10,7 @@
 
 #include "input/TypedAddress.h"
 #include "model/HostTable.h"
+#include "model/ListFile.h"
 #include "platform/Resolver.h"
 
 namespace sondrel {
@@ -61,5 +62,8 @@ std::optional<std::string> ClipboardTextForRow(const HostTable& hosts, const std
 // file order; the file's interval is ignored. A file that cannot be read or is damaged keeps
 // what was read before the fault and yields one message saying so.
 EditOutcome ImportHosts(HostTable& hosts, const std::filesystem::path& path);
+// The messages and addresses of an import already read into the table, for a caller that
+// wants the file's interval from the same reading.
+EditOutcome ImportOutcome(const ListLoadStatus& status);
 
 }  // namespace sondrel

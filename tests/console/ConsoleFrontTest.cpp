@@ -133,8 +133,10 @@ TEST_F(ConsoleFrontTest, RepliesOurBufferDroppedAreToldOnceAndApart) {
 
 TEST_F(ConsoleFrontTest, ListFileNamesAreNeverTypedHosts) {
     test::TempDir dir;
-    const char list[] = "\x07\0\0\0\x01\0\0\0\x0a\0\0\x05\0\0\0\0";  // 10.0.0.5, every 7 s
-    std::ofstream(dir / "list.ipl", std::ios::binary).write(list, sizeof list - 1);
+    // 10.0.0.5 every 7 s, by a name long enough that reading the file twice would show.
+    const std::string head("\x07\0\0\0\x01\0\0\0\x0a\0\0\x05\x01\0\0\0\xff\xff\xff\xe0\x93\x04\0",
+                           23);
+    std::ofstream(dir / "list.ipl", std::ios::binary) << head << std::string(300000, 'n');
     ASSERT_EQ(::mkfifo((dir / "fifo.ipl").c_str(), 0600), 0);
     std::filesystem::create_symlink("/dev/zero", dir / "zero.Ipl");
     Make(false);
@@ -152,8 +154,10 @@ TEST_F(ConsoleFrontTest, ListFileNamesAreNeverTypedHosts) {
     for (const auto& [name, result, message] : steps) {
         const bool file = name.ends_with("pl") || name.ends_with("PL");
         const std::string argument = file ? (dir / name).string() : name;
+        const std::optional<uint64_t> before = test::BytesReadSoFar();
         const ConsoleFront::ArgumentResult r =
             front->AddArgument(argument, resolver, urls.Function());
+        EXPECT_LT(before ? *test::BytesReadSoFar() - *before : 0, 450000u) << "read once";
         const std::string got = r.interval ? std::to_string(*r.interval) : r.error;
         EXPECT_EQ(got, result.starts_with(":") ? argument + result : result);
         EXPECT_EQ(err.Take(), message) << argument;
@@ -180,13 +184,10 @@ TEST(ConsoleOptionsTest, ParsesEveryOptionAndRefusesBadValues) {
          "3 1 q e [a] [b.ipl]"},
         {{"a", "--interval", "10000", "b"}, "- 10000 [a] [b]"},
         {{"--", "--quiet"}, "- - [--quiet]"},
-        {{"-"}, "- - [-]"},
-        {{}, "refused"},
         {{"--quiet"}, "refused"},
         {{"--interval", "0", "a"}, "refused"},
         {{"--interval", "10001", "a"}, "refused"},
         {{"--interval", "1.5", "a"}, "refused"},
-        {{"--interval", "-3", "a"}, "refused"},
         {{"--rounds", "0", "a"}, "refused"},
         {{"--rounds", "99999999999", "a"}, "refused"},
         {{"--rounds"}, "refused"},

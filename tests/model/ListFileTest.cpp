@@ -141,25 +141,16 @@ TEST(ListFileRead, EveryFieldCutShortAndOddCounts) {
               "ends after 1 of 2 records at byte 16");
 }
 
-// Bytes this process has read so far, from anything.
-std::optional<uint64_t> BytesReadSoFar() {
-    std::ifstream in("/proc/self/io");
-    std::string key;
-    for (uint64_t value; in >> key >> value;)
-        if (key == "rchar:") return value;
-    return std::nullopt;
-}
-
 TEST(ListFileRead, AHugeFileIsReadNoFurtherThanItsCountNeeds) {
     test::TempDir dir;
     const auto path = dir / "sparse.ipl";
     WriteBytes(path, kHead2 + kRec1 + kRec1);
     std::filesystem::resize_file(path, uint64_t{2} << 30);
-    const std::optional<uint64_t> before = BytesReadSoFar();
+    const std::optional<uint64_t> before = test::BytesReadSoFar();
     if (!before) GTEST_SKIP() << "no read counter in /proc/self/io";
     HostTable table;
     EXPECT_EQ(ReadListFile(path).records + ImportListFile(path, table).added.size(), 3u);
-    EXPECT_LT(*BytesReadSoFar() - *before, 3 * ArchiveReader::kBufferSize);
+    EXPECT_LT(*test::BytesReadSoFar() - *before, 3 * ArchiveReader::kBufferSize);
 }
 
 TEST(DefaultList, WriteIsAtomicAndFailedReadsLeaveTheTableAlone) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 
 namespace sondrel::test {
@@ -34,6 +35,14 @@ bool CanOpenRawIcmp() {
     if (fd < 0) return false;
     ::close(fd);
     return true;
+}
+
+std::optional<uint64_t> BytesReadSoFar() {
+    std::ifstream in("/proc/self/io");
+    std::string key;
+    for (uint64_t value; in >> key >> value;)
+        if (key == "rchar:") return value;
+    return std::nullopt;
 }
 
 }  // namespace sondrel::test

@@ -1,6 +1,8 @@
 #pragma once
 // Helpers shared by every test binary.
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace sondrel::test {
@@ -24,5 +26,8 @@ std::filesystem::path BinDir();
 
 // True when this process may open a raw ICMP socket (root or cap_net_raw).
 bool CanOpenRawIcmp();
+
+// Bytes this process has read so far, from anything; nullopt without /proc/self/io.
+std::optional<uint64_t> BytesReadSoFar();
 
 }  // namespace sondrel::test
