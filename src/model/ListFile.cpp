@@ -42,10 +42,6 @@ void WriteRecord(ArchiveWriter& out, uint32_t address, const HostRecord& record)
     if (record.m_bNamed) out.WriteText(record.m_strName);
 }
 
-size_t RecordSizeHint(const HostRecord& record) {
-    return kRecordHeadSize + (record.m_bNamed ? record.m_strName.size() + 7 : 0);
-}
-
 std::string ErrnoText(int err) { return std::strerror(err); }
 
 void Stop(ListReadResult& result, const ArchiveReader& in, ListFault fault, size_t offset) {
@@ -173,9 +169,8 @@ ListReadResult ReadListFile(const std::filesystem::path& path) {
 
 std::string SerializeHostTable(uint32_t interval, const HostTable& hosts) {
     ArchiveWriter out;
-    size_t size = 8;
-    hosts.ForEachHost([&](uint32_t, const HostRecord& r) { size += RecordSizeHint(r); });
-    out.Reserve(size);
+    // A second walk to size the names costs more than the string's few regrowths.
+    out.Reserve(8 + kRecordHeadSize * static_cast<size_t>(hosts.GetHostCount()));
     out.WriteU32(interval);
     out.WriteI32(hosts.GetHostCount());
     hosts.ForEachHost([&](uint32_t address, const HostRecord& r) { WriteRecord(out, address, r); });
@@ -237,8 +232,10 @@ namespace {
 
 // Adds the entry as a fresh record carrying only its name, unless its address is listed.
 bool MergeEntry(HostEntry&& e, HostTable& hosts) {
-    if (hosts.FindHost(e.m_dwAddress)) return false;
+    // One lookup: HostAt adds when the address is new, which the count tells.
+    const int before = hosts.GetHostCount();
     HostRecord& record = hosts.HostAt(e.m_dwAddress);
+    if (hosts.GetHostCount() == before) return false;
     record.m_bNamed = e.m_record.m_bNamed;
     if (e.m_record.m_bNamed) record.m_strName = std::move(e.m_record.m_strName);
     return true;
@@ -275,6 +272,10 @@ ListLoadStatus LoadInto(const std::filesystem::path& path, HostTable& hosts, boo
     ArchiveReader in(source, size);
     ListReadResult read;
     ReadRecords(in, read, [&](HostEntry&& e) {
+        if (status.added.empty()) {
+            status.added.reserve(std::min<size_t>(static_cast<size_t>(*read.count),
+                                                  in.Remaining() / kRecordHeadSize + 1));
+        }
         const uint32_t address = e.m_dwAddress;
         if (MergeEntry(std::move(e), hosts)) status.added.push_back(address);
     });
