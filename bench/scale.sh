@@ -16,7 +16,6 @@ limit=${SCALE_TIMEOUT:-600}
 for needed in "$program" "$floor"; do
   [ -x "$needed" ] || { echo "scale: SKIPPED: $needed is not built"; exit 0; }
 done
-[ -x /usr/bin/time ] || { echo "scale: SKIPPED: /usr/bin/time is not installed"; exit 0; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -39,12 +38,32 @@ write_hosts() {  # $1 file, $2 host count: the same addresses, one a line
     printf "127.%d.%d.%d\n", 4 + int(k / 65536), int(k / 256) % 256, k % 256 } }' >"$1"
 }
 
-# Runs the console over a list; leaves "elapsed user sys maxrss-KiB status" in $2.time, the
-# output in $2.out and $2.err. Timed through `timeout`, so its children's usage counts.
+# Runs the console over a list; leaves "elapsed user sys maxrss-KiB status" in $2.figures (status
+# 124 when it ran out of time), the output in $2.out and $2.err. A busy console may not stop on
+# SIGTERM soon: SIGKILL follows after a grace period, and its usage is still read (wait4).
 run_sondrel() {  # $1 list, $2 prefix, $3 interval
-  /usr/bin/time -o "$2.time" -f "%e %U %S %M %x" timeout "$limit" \
-    "$program" --console --quiet --rounds 2 --interval "$3" "$1" >"$2.out" 2>"$2.err"
-  tail -n 1 "$2.time" >"$2.figures"
+  python3 - "$limit" "$2" "$program" --console --quiet --rounds 2 --interval "$3" "$1" <<'PY'
+import os, signal, subprocess, sys, threading, time
+limit, prefix, command = float(sys.argv[1]), sys.argv[2], sys.argv[3:]
+lock, done, timed_out = threading.Lock(), [], []
+def stop(sig):
+    with lock:
+        if not done:
+            timed_out.append(sig)
+            os.kill(child.pid, sig)
+start = time.monotonic()
+with open(prefix + '.out', 'wb') as out, open(prefix + '.err', 'wb') as err:
+    child = subprocess.Popen(command, stdout=out, stderr=err)
+    timers = [threading.Timer(limit, stop, [signal.SIGTERM]),
+              threading.Timer(limit + 30, stop, [signal.SIGKILL])]
+    for t in timers: t.start()
+    _, status, usage = os.wait4(child.pid, 0)
+    with lock: done.append(1)
+    for t in timers: t.cancel()
+code = 124 if timed_out else os.waitstatus_to_exitcode(status)
+with open(prefix + '.figures', 'w') as f:
+    f.write(f"{time.monotonic() - start:.2f} {usage.ru_utime:.2f} {usage.ru_stime:.2f} {usage.ru_maxrss} {code}\n")
+PY
 }
 
 # Rows of the final table (before its blank line) whose ttl column is a number.
@@ -77,7 +96,7 @@ for n in $sizes; do
   floor_cpu=${floor_cpu:-failed} floor_got=${floor_got:-0}
 
   fping_text="fping not run (more than 65535 hosts)"
-  if [ "$n" -le 65535 ] && command -v fping >/dev/null; then
+  if [ "$n" -le 65535 ] && command -v fping >/dev/null && [ -x /usr/bin/time ]; then
     write_hosts "$work/hosts-$n.txt" "$n"
     f_got=$(/usr/bin/time -o "$work/f$n.time" -f "%U %S" \
       fping -q -c1 -i 0 -t 1000 -f "$work/hosts-$n.txt" 2>&1 | grep -c 'xmt/rcv/%loss = 1/1/')
@@ -88,12 +107,13 @@ for n in $sizes; do
   ratio=timeout
   [ "$per_round" != timeout ] && ratio=$(awk -v x="$per_round" -v y="$floor_cpu" \
     'BEGIN { if (y > 0) printf "%.2f", x / y; else print "n/a" }')
-  echo "scale: ${n} hosts: sondrel ${per_round} CPU-s/round (${wall} s wall, ${kib} KiB max RSS)," \
+  total=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", u + s }')
+  echo "scale: ${n} hosts: sondrel ${per_round} CPU-s/round (${total} CPU-s in ${wall} s wall, ${kib} KiB max RSS)," \
     "${got}/${n} replies, ${dropped} dropped by our socket, ${bytes} B/host;" \
     "floor ${floor_cpu} CPU-s ${floor_got}/${n} replies; ${fping_text}"
   echo "  goals: ratio ≤ 1.5 $(verdict "$(awk -v r="$ratio" 'BEGIN { print (r + 0 > 0 && r + 0 <= 1.5) }')")," \
     "≤ 200 B/host $(verdict "$(awk -v b="$bytes" 'BEGIN { print (b + 0 <= 200) }')")," \
-    "every reply $(verdict "$([ "$got" = "$n" ] && echo 1)")"
+    "every reply $(verdict "$([ "$got" = "$n" ] && [ "$per_round" != timeout ] && echo 1)")"
 done
 echo "scale: ${n} hosts, sondrel ${per_round} CPU-s/round, floor ${floor_cpu} CPU-s, ratio ${ratio}," \
   "${bytes} B/host, ${got}/${n} replies"
