@@ -13,7 +13,7 @@ program=$bin/sondrel
 floor=$bin/bench_scale_floor
 sizes=${SCALE_SIZES:-10000 100000 1000000}
 limit=${SCALE_TIMEOUT:-600}
-for needed in "$program" "$floor"; do
+for needed in "$program" "$floor" /usr/bin/time; do
   [ -x "$needed" ] || { echo "scale: SKIPPED: $needed is not built"; exit 0; }
 done
 
@@ -38,32 +38,15 @@ write_hosts() {  # $1 file, $2 host count: the same addresses, one a line
     printf "127.%d.%d.%d\n", 4 + int(k / 65536), int(k / 256) % 256, k % 256 } }' >"$1"
 }
 
-# Runs the console over a list; leaves "elapsed user sys maxrss-KiB status" in $2.figures (status
-# 124 when it ran out of time), the output in $2.out and $2.err. A busy console may not stop on
-# SIGTERM soon: SIGKILL follows after a grace period, and its usage is still read (wait4).
+# Runs the console over a list; leaves "elapsed user sys maxrss-KiB status" in $2.figures, the
+# output in $2.out and $2.err. A busy console may not stop on SIGTERM soon: SIGKILL follows
+# after a grace period (status 124 or 137). In the foreground, timeout waits for the console
+# even then, so its usage still reaches time; time is small, so its own pages, which count in
+# the child's max RSS, stay below the console's.
 run_sondrel() {  # $1 list, $2 prefix, $3 interval
-  python3 - "$limit" "$2" "$program" --console --quiet --rounds 2 --interval "$3" "$1" <<'PY'
-import os, signal, subprocess, sys, threading, time
-limit, prefix, command = float(sys.argv[1]), sys.argv[2], sys.argv[3:]
-lock, done, timed_out = threading.Lock(), [], []
-def stop(sig):
-    with lock:
-        if not done:
-            timed_out.append(sig)
-            os.kill(child.pid, sig)
-start = time.monotonic()
-with open(prefix + '.out', 'wb') as out, open(prefix + '.err', 'wb') as err:
-    child = subprocess.Popen(command, stdout=out, stderr=err)
-    timers = [threading.Timer(limit, stop, [signal.SIGTERM]),
-              threading.Timer(limit + 30, stop, [signal.SIGKILL])]
-    for t in timers: t.start()
-    _, status, usage = os.wait4(child.pid, 0)
-    with lock: done.append(1)
-    for t in timers: t.cancel()
-code = 124 if timed_out else os.waitstatus_to_exitcode(status)
-with open(prefix + '.figures', 'w') as f:
-    f.write(f"{time.monotonic() - start:.2f} {usage.ru_utime:.2f} {usage.ru_stime:.2f} {usage.ru_maxrss} {code}\n")
-PY
+  /usr/bin/time -o "$2.time" -f "%e %U %S %M %x" timeout --foreground -k 30 "$limit" \
+    "$program" --console --quiet --rounds 2 --interval "$3" "$1" >"$2.out" 2>"$2.err"
+  tail -n 1 "$2.time" >"$2.figures"
 }
 
 # Rows of the final table (before its blank line) whose ttl column is a number.
@@ -86,7 +69,7 @@ for n in $sizes; do
   got=$(answered "$work/s$n.out")
   dropped=$(lost "$work/s$n.err")
   bytes=$(awk -v a="$kib" -v b="$base_kib" -v n="$n" 'BEGIN { printf "%.0f", (a - b) * 1024 / n }')
-  if [ "$status" = 124 ]; then
+  if [ "$status" = 124 ] || [ "$status" = 137 ]; then
     per_round=timeout
   else
     per_round=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", (u + s) / 2 }')
@@ -96,7 +79,7 @@ for n in $sizes; do
   floor_cpu=${floor_cpu:-failed} floor_got=${floor_got:-0}
 
   fping_text="fping not run (more than 65535 hosts)"
-  if [ "$n" -le 65535 ] && command -v fping >/dev/null && [ -x /usr/bin/time ]; then
+  if [ "$n" -le 65535 ] && command -v fping >/dev/null; then
     write_hosts "$work/hosts-$n.txt" "$n"
     f_got=$(/usr/bin/time -o "$work/f$n.time" -f "%U %S" \
       fping -q -c1 -i 0 -t 1000 -f "$work/hosts-$n.txt" 2>&1 | grep -c 'xmt/rcv/%loss = 1/1/')
