@@ -69,7 +69,7 @@ ConsoleFront::ArgumentResult ConsoleFront::AddArgument(const std::string& argume
     }
     for (const std::string& m : outcome.messages) ShowMessage(m);
     // Nothing else drives the session yet: the hosts are listed at once, not posted.
-    for (uint32_t address : outcome.addresses) session_.OnListAdded(address);
+    session_.OnListAddedMany(outcome.addresses);
     return {interval, {}};
 }
 

@@ -132,7 +132,7 @@ void MonitorSession::ProcessMessages() {
             std::vector<uint32_t> addresses;
             addresses.reserve(run - i);
             for (; i < run; ++i) addresses.push_back(taken[i].address);
-            AddMany(addresses);
+            OnListAddedMany(addresses);
             continue;
         }
         Handle(taken[i++]);
@@ -250,7 +250,11 @@ void MonitorSession::OnListAdded(uint32_t address) {
     observer_.ListChanged();
 }
 
-void MonitorSession::AddMany(std::span<const uint32_t> addresses) {
+void MonitorSession::OnListAddedMany(std::span<const uint32_t> addresses) {
+    if (addresses.size() < kBulkAddRun) {
+        for (uint32_t address : addresses) OnListAdded(address);
+        return;
+    }
     std::vector<ListRow> rows;
     std::unordered_set<uint32_t> batch;
     {

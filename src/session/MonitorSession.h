@@ -145,6 +145,10 @@ public:
 
     // --- The messages, by the names their handlers have in the window ---------------------
     void OnListAdded(uint32_t address);
+    // Many list-added messages at once, handled as one after another would be; from
+    // kBulkAddRun on, the rows are built in one pass (a view is then reset rather than told
+    // row by row).
+    void OnListAddedMany(std::span<const uint32_t> addresses);
     void OnListRemoved(uint32_t address);
     void OnListModified(const std::vector<HostEntry>& entries, uint32_t interval);
     void OnPingReply(uint32_t address, std::string_view text);
@@ -162,14 +166,12 @@ private:
         std::string text;
         std::vector<HostEntry> entries;  // Modified only
     };
-    // Adds in a row from this many on get their rows in one pass (a view is then reset
-    // rather than told row by row).
     static constexpr size_t kBulkAddRun = 256;
 
     void Post(Message message);
     bool HasOwnRow(uint32_t address) const;
     void NoteAdded(uint32_t address, HostRecord& record);
-    void AddMany(std::span<const uint32_t> addresses);
+
     void Handle(Message& message);
     void StartReceiver();
     void StartSender();
