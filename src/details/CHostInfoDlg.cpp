@@ -17,8 +17,8 @@
 #include "details/LocationDb.h"
 #include "details/LogFileName.h"
 #include "input/HostEditing.h"
-#include "platform/AddressText.h"
 #include "model/ReplyRules.h"
+#include "platform/AddressText.h"
 #include "widgets/CDialogLayout.h"
 #include "widgets/CMessageBox.h"
 

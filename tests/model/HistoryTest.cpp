@@ -5,8 +5,8 @@
 #include <cstring>
 #include <fstream>
 
-#include "platform/AddressText.h"
 #include "model/History.h"
+#include "platform/AddressText.h"
 #include "support/TestSupport.h"
 
 namespace sondrel {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <random>
 
-#include "platform/AddressText.h"
 #include "model/HostRecord.h"
 #include "model/HostTable.h"
+#include "platform/AddressText.h"
 
 namespace sondrel {
 namespace {

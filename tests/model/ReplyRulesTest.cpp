@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "platform/AddressText.h"
 #include "model/HostTable.h"
 #include "model/ReplyRules.h"
+#include "platform/AddressText.h"
 
 // Records are written with designated initializers: the fields left out keep their defaults.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
