@@ -199,6 +199,8 @@ void CCorvelView::HostRemoved(uint32_t address) {
     if (address == m_dwInfoAddress && m_pInfoDlg) m_pInfoDlg->OnHostRemoved();
 }
 
+void CCorvelView::RepliesLost(uint64_t count) { ShowRepliesLost(m_pFrame, count); }
+
 void CCorvelView::RoundStarted() {
     if (m_pInfoDlg) m_pInfoDlg->AddOneSent();
 }

@@ -15,6 +15,7 @@
 #include "desktop/CAddressDropTarget.h"
 #include "input/CInputCommands.h"
 #include "session/MonitorSession.h"
+#include "view/DesktopSettings.h"
 
 class QLabel;
 class QLineEdit;
@@ -30,13 +31,6 @@ class CViewTray;
 namespace sondrel {
 class IcmpSocket;
 }
-
-// The Auto popup and Auto start options (the latter mirrors the autostart entry): the one
-// place the program keeps them; the application owns it.
-struct DesktopSettings {
-    bool autoPopup = true;
-    bool autoStart = false;
-};
 
 // What the view needs from its surroundings; the application fills it from Paths, tests
 // from their own folders.

@@ -7,8 +7,8 @@
 #include <QStatusBar>
 #include <QTimer>
 
-#include "view/CCorvelView.h"
 #include "view/CViewFrame.h"
+#include "view/DesktopSettings.h"
 #include "widgets/Commands.h"
 
 using namespace sondrel;
@@ -33,11 +33,9 @@ CInputContext InputContextFor(MonitorSession& session, QWidget* parent, CViewFra
     return ctx;
 }
 
-// Said once per round in the status bar; it stays until the next status text replaces it.
-void CCorvelView::RepliesLost(uint64_t count) {
-    if (m_pFrame)
-        m_pFrame->Window()->statusBar()->showMessage(
-            QString::fromStdString(RepliesLostText(count)));
+void ShowRepliesLost(CViewFrame* frame, uint64_t count) {
+    if (frame)
+        frame->Window()->statusBar()->showMessage(QString::fromStdString(RepliesLostText(count)));
 }
 
 CDropSink DropSinkFor(QPointer<QWidget> owner, MonitorSession& session, CViewFrame* frame,

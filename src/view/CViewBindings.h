@@ -11,11 +11,11 @@
 #include "input/CInputCommands.h"
 #include "session/MonitorSession.h"
 #include "view/ContextMenus.h"
+#include "view/DesktopSettings.h"
 
 class CViewFrame;
 class QMenu;
 class QPushButton;
-struct DesktopSettings;
 
 // The commands' context: the session's table and list messages, the selected rows' texts,
 // the frame's status bar and command states.
@@ -36,3 +36,7 @@ void FillPopupMenu(QMenu& menu, const std::vector<sondrel::MenuItem>& items,
 void BindCommandStates(CViewFrame& frame, const sondrel::MonitorSession& session,
                        const DesktopSettings& settings, std::function<bool()> hasSelection,
                        QPushButton* stopButton);
+
+// Replies our own socket dropped, said once per round in the status bar; the text stays
+// until the next status text replaces it.
+void ShowRepliesLost(CViewFrame* frame, uint64_t count);
