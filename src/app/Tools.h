@@ -9,6 +9,9 @@ namespace sondrel {
 int RunDumpTool(std::span<char* const> args);
 // sondrel --locate [--db FILE] ADDRESS...
 int RunLocateTool(std::span<char* const> args);
+// sondrel --export [--db FILE] [--host ADDR]... [--since T] [--until T]
+//                  [--resolution raw|minute] [--format csv|json]
+int RunExportTool(std::span<char* const> args);
 
 }  // namespace sondrel
 

@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
         std::span<char* const> rest(argv + 2, static_cast<size_t>(argc - 2));
         if (std::strcmp(argv[1], "--dump") == 0) return sondrel::RunDumpTool(rest);
         if (std::strcmp(argv[1], "--locate") == 0) return sondrel::RunLocateTool(rest);
+        if (std::strcmp(argv[1], "--export") == 0) return sondrel::RunExportTool(rest);
         if (std::strcmp(argv[1], "--console") == 0) return sondrel::RunConsoleMonitor(rest);
     }
     return sondrel::LoadAndRunDesktop(argc, argv);

@@ -1,0 +1,39 @@
+#pragma once
+// Writes rounds into an open sample database: one transaction per round, with the roll-ups
+// of the minutes the round completes. Used by the writer thread alone.
+#include <cstdint>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "store/Sample.h"
+#include "store/Sqlite.h"
+
+namespace sondrel {
+
+class RoundWriter {
+public:
+    explicit RoundWriter(sql::Db db);
+    // False, with the reason, when the round was not stored (nothing of it is then kept).
+    bool Write(std::span<const HostSample> round, std::string& error);
+    // Deletes raw rows sent before rawBeforeMs and roll-ups of minutes before minuteBefore.
+    bool Prune(int64_t rawBeforeMs, int64_t minuteBefore);
+
+private:
+    bool Prepared() const;
+    bool LoadHosts();
+    int64_t HostId(const std::string& address);
+    bool RollUp(int64_t untilMinute);
+    bool RollUpHost(int64_t host, int64_t fromMinute, int64_t untilMinute);
+    bool Fail(std::string& error);
+
+    sql::Db db_;
+    sql::Statement insertRaw_, insertHost_, selectRaw_, insertMinute_, setMeta_, pruneRaw_,
+        pruneMinutes_;
+    std::unordered_map<std::string, int64_t> hostIds_;
+    bool hostsLoaded_ = false;
+    int64_t rolledUntil_ = 0;  // first minute not yet rolled up
+};
+
+}  // namespace sondrel
