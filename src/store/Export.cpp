@@ -297,20 +297,27 @@ void MinuteRow(sqlite3_stmt* s, RowWriter& w) {
     w.Row(fields);
 }
 
+std::string HostFilter(const ExportRequest& r) {
+    if (r.hosts.empty()) return "";
+    std::string q = " AND h.address IN (";
+    for (size_t i = 0; i < r.hosts.size(); ++i) q += (i ? ",?" : "?") + std::to_string(i + 3);
+    return q + ")";
+}
+
+// Rows not yet rolled up are still in recent; each arm comes sorted and SQLite merges them.
 std::string QueryText(const ExportRequest& r) {
-    const bool raw = r.resolution == Resolution::kRaw;
-    std::string q = raw ? "SELECT d.time, h.address, d.reply FROM hosts h JOIN raw d"
-                          " ON d.host = h.id WHERE d.time >= ?1 AND d.time < ?2"
-                        : "SELECT d.minute, h.address, d.sent, d.lost, d.min, d.median, d.max,"
-                          " d.mean FROM hosts h JOIN minutes d ON d.host = h.id"
-                          " WHERE d.minute >= ?1 AND d.minute < ?2";
-    if (!r.hosts.empty()) {
-        q += " AND h.address IN (";
-        for (size_t i = 0; i < r.hosts.size(); ++i) q += i ? ",?" : "?";
-        q += ")";
+    if (r.resolution == Resolution::kMinute)
+        return "SELECT d.minute, h.address, d.sent, d.lost, d.min, d.median, d.max, d.mean"
+               " FROM hosts h JOIN minutes d ON d.host = h.id"
+               " WHERE d.minute >= ?1 AND d.minute < ?2" +
+               HostFilter(r) + " ORDER BY d.minute, h.address";
+    std::string q;
+    for (const char* table : {"raw", "recent"}) {
+        if (!q.empty()) q += " UNION ALL ";
+        q += std::string("SELECT d.time, h.address, d.reply FROM hosts h JOIN ") + table +
+             " d ON d.host = h.id WHERE d.time >= ?1 AND d.time < ?2" + HostFilter(r);
     }
-    q += raw ? " ORDER BY d.time, h.address" : " ORDER BY d.minute, h.address";
-    return q;
+    return q + " ORDER BY 1, 2";
 }
 
 }  // namespace

@@ -19,21 +19,30 @@ int64_t MinuteOf(int64_t timeMs) {
 
 RoundWriter::RoundWriter(sql::Db db) : db_(std::move(db)) {
     sqlite3* d = db_.get();
-    insertRaw_ = sql::Prepare(d, "INSERT OR IGNORE INTO raw(host, time, reply) VALUES(?, ?, ?)");
+    insertRecent_ =
+        sql::Prepare(d, "INSERT OR IGNORE INTO recent(time, host, reply) VALUES(?, ?, ?)");
     insertHost_ = sql::Prepare(d, "INSERT INTO hosts(address) VALUES(?)");
-    selectRaw_ = sql::Prepare(
-        d, "SELECT time, reply FROM raw WHERE host = ? AND time >= ? AND time < ? ORDER BY time");
+    selectRecent_ =
+        sql::Prepare(d, "SELECT host, time, reply FROM recent WHERE time < ? ORDER BY host, time");
+    moveRaw_ = sql::Prepare(d, "INSERT OR IGNORE INTO raw(host, time, reply) VALUES(?, ?, ?)");
+    deleteRecent_ = sql::Prepare(d, "DELETE FROM recent WHERE time < ?");
     insertMinute_ =
         sql::Prepare(d, "INSERT OR REPLACE INTO minutes VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
-    setMeta_ = sql::Prepare(d, "INSERT OR REPLACE INTO meta(key, value) VALUES(?, ?)");
     pruneRaw_ = sql::Prepare(d, "DELETE FROM raw WHERE host = ? AND time < ?");
     pruneMinutes_ = sql::Prepare(d, "DELETE FROM minutes WHERE host = ? AND minute < ?");
-    rolledUntil_ = sql::QueryInt(d, "SELECT value FROM meta WHERE key = 'rolled_until'", 0);
+    LoadPending();
 }
 
 bool RoundWriter::Prepared() const {
-    return insertRaw_ && insertHost_ && selectRaw_ && insertMinute_ && setMeta_ && pruneRaw_ &&
-           pruneMinutes_;
+    return insertRecent_ && insertHost_ && selectRecent_ && moveRaw_ && deleteRecent_ &&
+           insertMinute_ && pruneRaw_ && pruneMinutes_;
+}
+
+void RoundWriter::LoadPending() {
+    pendingFrom_.reset();
+    sql::Statement s = sql::Prepare(db_.get(), "SELECT min(time) FROM recent");
+    if (s && sqlite3_step(s.get()) == SQLITE_ROW && sqlite3_column_type(s.get(), 0) != SQLITE_NULL)
+        pendingFrom_ = MinuteOf(sqlite3_column_int64(s.get(), 0));
 }
 
 bool RoundWriter::LoadHosts() {
@@ -63,8 +72,7 @@ bool RoundWriter::Fail(std::string& error) {
     sql::Exec(db_.get(), "ROLLBACK");
     // Hosts added by the lost transaction are gone from the file too.
     hostsLoaded_ = false;
-    rolledUntil_ =
-        sql::QueryInt(db_.get(), "SELECT value FROM meta WHERE key = 'rolled_until'", rolledUntil_);
+    LoadPending();
     return false;
 }
 
@@ -73,13 +81,13 @@ bool RoundWriter::Write(std::span<const HostSample> round, std::string& error) {
     if (round.empty()) return true;
     if (sql::Exec(db_.get(), "BEGIN IMMEDIATE") != SQLITE_OK) return Fail(error);
     if (!hostsLoaded_ && !LoadHosts()) return Fail(error);
-    sqlite3_stmt* s = insertRaw_.get();
+    sqlite3_stmt* s = insertRecent_.get();
     int64_t earliest = round.front().sample.timeMs;
     for (const HostSample& hs : round) {
         const int64_t host = HostId(hs.host);
         if (host < 0) return Fail(error);
-        sqlite3_bind_int64(s, 1, host);
-        sqlite3_bind_int64(s, 2, hs.sample.timeMs);
+        sqlite3_bind_int64(s, 1, hs.sample.timeMs);
+        sqlite3_bind_int64(s, 2, host);
         const std::optional<int64_t> reply = EncodeReply(hs.sample);
         sql::BindOptional(s, 3, reply.has_value(), reply.value_or(0));
         if (sql::StepOnce(s) != SQLITE_OK) return Fail(error);
@@ -87,57 +95,61 @@ bool RoundWriter::Write(std::span<const HostSample> round, std::string& error) {
     }
     // Rounds come in order: once a round starts in a later minute, earlier ones are complete.
     if (!RollUp(MinuteOf(earliest))) return Fail(error);
+    pendingFrom_ = std::min(pendingFrom_.value_or(MinuteOf(earliest)), MinuteOf(earliest));
     if (sql::Exec(db_.get(), "COMMIT") != SQLITE_OK) return Fail(error);
     return true;
 }
 
+// Moves the rows of the complete minutes from recent into raw, in host order, summarising
+// each host's minute on the way.
 bool RoundWriter::RollUp(int64_t untilMinute) {
-    if (untilMinute <= rolledUntil_) return true;
-    for (const auto& [address, host] : hostIds_)
-        if (!RollUpHost(host, rolledUntil_, untilMinute)) return false;
-    sqlite3_bind_text(setMeta_.get(), 1, "rolled_until", -1, SQLITE_STATIC);
-    sqlite3_bind_int64(setMeta_.get(), 2, untilMinute);
-    if (sql::StepOnce(setMeta_.get()) != SQLITE_OK) return false;
-    rolledUntil_ = untilMinute;
-    return true;
-}
-
-bool RoundWriter::RollUpHost(int64_t host, int64_t fromMinute, int64_t untilMinute) {
-    sqlite3_stmt* s = selectRaw_.get();
-    sqlite3_bind_int64(s, 1, host);
-    sqlite3_bind_int64(s, 2, fromMinute * kMinuteMs);
-    sqlite3_bind_int64(s, 3, untilMinute * kMinuteMs);
+    if (!pendingFrom_ || *pendingFrom_ >= untilMinute) return true;
+    sqlite3_stmt* s = selectRecent_.get();
+    sqlite3_bind_int64(s, 1, untilMinute * kMinuteMs);
     std::vector<int32_t> rtts;
-    int64_t minute = 0, sent = 0;
-    auto store = [&] {
-        const MinuteSummary m = Summarise(rtts, sent);
-        sqlite3_stmt* w = insertMinute_.get();
-        sqlite3_bind_int64(w, 1, host);
-        sqlite3_bind_int64(w, 2, minute);
-        sqlite3_bind_int64(w, 3, m.sent);
-        sqlite3_bind_int64(w, 4, m.lost);
-        int column = 5;
-        for (const std::optional<int64_t>& v : {m.min, m.median, m.max, m.mean})
-            sql::BindOptional(w, column++, v.has_value(), v.value_or(0));
-        rtts.clear();
-        sent = 0;
-        return sql::StepOnce(w) == SQLITE_OK;
-    };
+    int64_t host = -1, minute = 0, sent = 0;
     int rc = SQLITE_DONE;
     bool good = true;
     while (good && (rc = sqlite3_step(s)) == SQLITE_ROW) {
-        const int64_t time = sqlite3_column_int64(s, 0);
+        const int64_t rowHost = sqlite3_column_int64(s, 0);
+        const int64_t time = sqlite3_column_int64(s, 1);
         std::optional<int64_t> reply;
-        if (sqlite3_column_type(s, 1) != SQLITE_NULL) reply = sqlite3_column_int64(s, 1);
-        if (sent > 0 && MinuteOf(time) != minute) good = store();
+        if (sqlite3_column_type(s, 2) != SQLITE_NULL) reply = sqlite3_column_int64(s, 2);
+        if (sent > 0 && (rowHost != host || MinuteOf(time) != minute)) {
+            good = StoreMinute(host, minute, rtts, sent);
+            sent = 0;
+        }
+        host = rowHost;
         minute = MinuteOf(time);
         ++sent;
         if (const Sample sample = DecodeReply(time, reply); sample.Answered())
             rtts.push_back(sample.rttUs);
+        sqlite3_bind_int64(moveRaw_.get(), 1, host);
+        sqlite3_bind_int64(moveRaw_.get(), 2, time);
+        sql::BindOptional(moveRaw_.get(), 3, reply.has_value(), reply.value_or(0));
+        good = good && sql::StepOnce(moveRaw_.get()) == SQLITE_OK;
     }
-    good = good && rc == SQLITE_DONE && (sent == 0 || store());
+    good = good && rc == SQLITE_DONE && (sent == 0 || StoreMinute(host, minute, rtts, sent));
     sqlite3_reset(s);
-    return good;
+    sqlite3_bind_int64(deleteRecent_.get(), 1, untilMinute * kMinuteMs);
+    if (!good || sql::StepOnce(deleteRecent_.get()) != SQLITE_OK) return false;
+    pendingFrom_.reset();
+    return true;
+}
+
+bool RoundWriter::StoreMinute(int64_t host, int64_t minute, std::vector<int32_t>& rtts,
+                              int64_t sent) {
+    const MinuteSummary m = Summarise(rtts, sent);
+    rtts.clear();
+    sqlite3_stmt* w = insertMinute_.get();
+    sqlite3_bind_int64(w, 1, host);
+    sqlite3_bind_int64(w, 2, minute);
+    sqlite3_bind_int64(w, 3, m.sent);
+    sqlite3_bind_int64(w, 4, m.lost);
+    int column = 5;
+    for (const std::optional<int64_t>& v : {m.min, m.median, m.max, m.mean})
+        sql::BindOptional(w, column++, v.has_value(), v.value_or(0));
+    return sql::StepOnce(w) == SQLITE_OK;
 }
 
 bool RoundWriter::Prune(int64_t rawBeforeMs, int64_t minuteBefore) {

@@ -2,6 +2,7 @@
 // Writes rounds into an open sample database: one transaction per round, with the roll-ups
 // of the minutes the round completes. Used by the writer thread alone.
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -25,15 +26,16 @@ private:
     bool LoadHosts();
     int64_t HostId(const std::string& address);
     bool RollUp(int64_t untilMinute);
-    bool RollUpHost(int64_t host, int64_t fromMinute, int64_t untilMinute);
+    bool StoreMinute(int64_t host, int64_t minute, std::vector<int32_t>& rtts, int64_t sent);
+    void LoadPending();
     bool Fail(std::string& error);
 
     sql::Db db_;
-    sql::Statement insertRaw_, insertHost_, selectRaw_, insertMinute_, setMeta_, pruneRaw_,
-        pruneMinutes_;
+    sql::Statement insertRecent_, insertHost_, selectRecent_, moveRaw_, deleteRecent_,
+        insertMinute_, pruneRaw_, pruneMinutes_;
     std::unordered_map<std::string, int64_t> hostIds_;
     bool hostsLoaded_ = false;
-    int64_t rolledUntil_ = 0;  // first minute not yet rolled up
+    std::optional<int64_t> pendingFrom_;  // minute of the oldest row in recent
 };
 
 }  // namespace sondrel

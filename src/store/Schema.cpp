@@ -12,8 +12,9 @@ namespace {
 int CreateVersion1(sqlite3* db) {
     return sql::Exec(
         db,
-        "CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;"
         "CREATE TABLE hosts(id INTEGER PRIMARY KEY, address TEXT UNIQUE NOT NULL);"
+        "CREATE TABLE recent(time INTEGER NOT NULL, host INTEGER NOT NULL, reply INTEGER,"
+        " PRIMARY KEY(time, host)) WITHOUT ROWID;"
         "CREATE TABLE raw(host INTEGER NOT NULL, time INTEGER NOT NULL, reply INTEGER,"
         " PRIMARY KEY(host, time)) WITHOUT ROWID;"
         "CREATE TABLE minutes(host INTEGER NOT NULL, minute INTEGER NOT NULL,"

@@ -1,11 +1,12 @@
 #pragma once
 // The tables of the sample history and the steps that bring an older file up to date.
 //
-// raw(host, time, reply): one row per ping, keyed by host then time so that one host's range
-// is one seek and its rows share pages. The reply is packed into one integer (RawCodec.h):
-// a row then costs under 20 bytes on disk.
+// recent(time, host, reply): the rounds of minutes not yet rolled up, keyed by time so that a
+// round is appended to a few pages whatever the number of hosts.
+// raw(host, time, reply): older rows, moved over a minute at a time with the roll-up and keyed
+// by host then time, so that one host's range is one seek and its rows share pages. The reply
+// is packed into one integer (RawCodec.h).
 // minutes(host, minute, ...): per-minute roll-ups, minute = Unix time / 60 s.
-// meta(key, value): the writer's progress ("rolled_until": first minute not yet rolled up).
 #include <sqlite3.h>
 
 #include <cstdint>
