@@ -102,12 +102,24 @@ std::string_view WithoutLineEnd(std::string_view line) {
     return line;
 }
 
-void AppendHistoryEvent(std::vector<std::string>& history, std::string_view stampLine,
-                        std::string_view eventText) {
-    history.emplace_back(stampLine);
+namespace {
+template <typename Lines>
+void AppendEvent(Lines& history, std::string_view stampLine, std::string_view eventText) {
+    history.push_back(std::string(stampLine));
     std::string event(eventText);
     event.push_back('\n');
     history.push_back(std::move(event));
+}
+}  // namespace
+
+void AppendHistoryEvent(std::vector<std::string>& history, std::string_view stampLine,
+                        std::string_view eventText) {
+    AppendEvent(history, stampLine, eventText);
+}
+
+void AppendHistoryEvent(HistoryLines& history, std::string_view stampLine,
+                        std::string_view eventText) {
+    AppendEvent(history, stampLine, eventText);
 }
 
 std::vector<HistoryRow> PairHistoryLines(const std::vector<std::string>& lines) {

@@ -35,6 +35,8 @@ std::string_view WithoutLineEnd(std::string_view line);
 // Appends the two lines of one event: the stamp line as given and the text plus '\n'.
 void AppendHistoryEvent(std::vector<std::string>& history, std::string_view stampLine,
                         std::string_view eventText);
+void AppendHistoryEvent(HistoryLines& history, std::string_view stampLine,
+                        std::string_view eventText);
 
 using HistoryRow = std::pair<std::string, std::string>;  // time stamp, event, no line ends
 // Lines taken in pairs; an odd last line is left out.

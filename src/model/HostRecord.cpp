@@ -7,12 +7,31 @@
 
 namespace sondrel {
 
+HistoryLines::HistoryLines(Lines lines) {
+    if (!lines.empty()) lines_ = std::make_unique<Lines>(std::move(lines));
+}
+
+HistoryLines& HistoryLines::operator=(const HistoryLines& other) {
+    if (this != &other) *this = HistoryLines(other.Get());
+    return *this;
+}
+
+const HistoryLines::Lines& HistoryLines::Get() const {
+    static const Lines kNone;
+    return lines_ ? *lines_ : kNone;
+}
+
+void HistoryLines::push_back(std::string line) {
+    if (!lines_) lines_ = std::make_unique<Lines>();
+    lines_->push_back(std::move(line));
+}
+
 namespace {
 unsigned char Lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 }  // namespace
 
 std::string DisplayText(uint32_t address, const HostRecord& record) {
-    return record.m_bNamed ? record.m_strName : DottedQuad(address);
+    return record.m_bNamed ? record.m_strName.Str() : DottedQuad(address);
 }
 
 int CompareRowTextIgnoringCase(std::string_view a, std::string_view b) {

@@ -32,7 +32,10 @@ bool ReadRecord(ArchiveReader& in, HostEntry& entry) {
     uint32_t named = 0;
     if (!in.ReadU32(entry.m_dwAddress) || !in.ReadU32(named)) return false;
     entry.m_record.m_bNamed = named != 0 ? 1 : 0;
-    if (named != 0 && !in.ReadText(entry.m_record.m_strName)) return false;
+    if (named == 0) return true;
+    std::string name;
+    if (!in.ReadText(name)) return false;
+    entry.m_record.m_strName = name;
     return true;
 }
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <ctime>
 #include <system_error>
-#include <unordered_set>
 
 #include "engine/IcmpSocket.h"
 #include "engine/PingThreads.h"
@@ -255,12 +254,24 @@ void MonitorSession::OnListAddedMany(std::span<const uint32_t> addresses) {
         for (uint32_t address : addresses) OnListAdded(address);
         return;
     }
+    // The batch's distinct addresses, sorted, each with a mark while it is listed but not yet
+    // told: a few bytes a host, where a hash set would cost tens at a million hosts.
+    std::vector<uint32_t> distinct(addresses.begin(), addresses.end());
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    std::vector<bool> pending(distinct.size());
+    auto mark = [&](uint32_t address) {
+        return pending[static_cast<size_t>(
+            std::lower_bound(distinct.begin(), distinct.end(), address) - distinct.begin())];
+    };
     std::vector<ListRow> rows;
-    std::unordered_set<uint32_t> batch;
+    rows.reserve(distinct.size());
     {
         AddressGate gate(*this);
         for (uint32_t address : addresses) {
-            if (HasOwnRow(address) || !batch.insert(address).second) continue;
+            auto listed = mark(address);
+            if (listed || HasOwnRow(address)) continue;
+            listed = true;
             AppendAddress(addresses_, address);
             rows.push_back({DisplayText(address, hosts_.HostAt(address)), {}, address});
         }
@@ -271,7 +282,10 @@ void MonitorSession::OnListAddedMany(std::span<const uint32_t> addresses) {
     }
     // Told in the order they came, as one add after another would have been.
     for (uint32_t address : addresses) {
-        if (batch.erase(address) == 1) NoteAdded(address, hosts_.HostAt(address));
+        auto told = mark(address);
+        if (!told) continue;
+        told = false;
+        NoteAdded(address, hosts_.HostAt(address));
     }
     observer_.ListChanged();
 }

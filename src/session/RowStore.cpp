@@ -28,6 +28,11 @@ void RowStore::InsertMany(std::vector<ListRow> rows) {
     // A stable sort keeps equal texts in the order given, and the merge puts the rows already
     // there before new ones of an equal text: the order one Insert after another would give.
     std::stable_sort(rows.begin(), rows.end(), Before);
+    if (rows_.empty()) {
+        // A list loaded into an empty window: no second copy of a million rows to merge into.
+        rows_ = std::move(rows);
+        return;
+    }
     std::vector<ListRow> merged;
     merged.reserve(rows_.size() + rows.size());
     std::merge(std::make_move_iterator(rows_.begin()), std::make_move_iterator(rows_.end()),

@@ -11,11 +11,12 @@
 #include <vector>
 
 #include "model/ReplyRules.h"
+#include "model/ShortText.h"
 
 namespace sondrel {
 
 struct ListRow {
-    std::string text;      // column 0: the host's display text
+    ShortText text;        // column 0: the host's display text
     RowResults results;    // columns 1..3
     uint32_t address = 0;  // the host the row was made for
 };

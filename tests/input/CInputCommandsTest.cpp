@@ -235,7 +235,7 @@ TEST_F(CInputCommandsTest, ImportMergesAndKeepsWhatADamagedFileHeld) {
         EXPECT_EQ(boxes.size(), boxCount) << path.toStdString();
         // A listed host keeps its record: unnamed, with its statistics.
         EXPECT_EQ(std::pair(hosts.FindHost(Ip("10.0.0.2"))->m_nSent,
-                            hosts.FindHost(Ip("10.0.0.2"))->m_bNamed),
+                            int{hosts.FindHost(Ip("10.0.0.2"))->m_bNamed}),
                   std::pair(4, 0));
     }
 }

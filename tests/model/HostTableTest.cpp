@@ -144,5 +144,23 @@ TEST(HostTable, RowTextsAndTheirOrder) {
     }
 }
 
+// Texts are kept in 16 bytes up to 15 characters and on the heap beyond: both sides of that
+// line, and texts assigned from a view into themselves, must come back whole and terminated.
+TEST(HostTable, ShortTextsKeepEveryLength) {
+    for (const size_t length : {0, 1, 14, 15, 16, 40, 300}) {
+        std::string text(length, 'x');
+        for (size_t i = 0; i < length; ++i) text[i] = static_cast<char>('a' + i % 26);
+        ShortText kept(text);
+        ShortText copy = kept;
+        ShortText moved = std::move(copy);
+        EXPECT_EQ(moved.View(), text);
+        EXPECT_EQ(std::string(moved.c_str()), text);
+        moved = moved.View().substr(std::min<size_t>(1, length));  // a view into itself
+        EXPECT_EQ(moved.View(), std::string_view(text).substr(std::min<size_t>(1, length)));
+        kept = ShortText("short");
+        EXPECT_EQ(kept, "short");
+    }
+}
+
 }  // namespace
 }  // namespace sondrel

@@ -107,7 +107,7 @@ TEST(ReplyRules, ErrorTextsEmptyTheColumnsAndKeepTheCounters) {
 
 TEST(ReplyRules, RepliedStateThroughATimeoutPass) {
     const struct {
-        int32_t replied;
+        int8_t replied;
         bool hasRow;
         bool reported;
     } cases[] = {
