@@ -1,16 +1,17 @@
 #include "store/Export.h"
 
-#include <cinttypes>
-#include <cstdio>
+#include <algorithm>
+#include <unordered_map>
 
-#include "store/RawCodec.h"
+#include "store/ExportRows.h"
+#include "store/SampleBlob.h"
+#include "store/Schema.h"
 #include "store/Sqlite.h"
 
 namespace sondrel {
 
 namespace {
 
-constexpr int64_t kMinuteMs = 60'000;
 constexpr int64_t kDayMs = 86'400'000;
 
 int64_t FloorDiv(int64_t a, int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
@@ -118,38 +119,11 @@ std::optional<int64_t> ParseIso(std::string_view s) {
     return DaysFromCivil(y, mo, d) * kDayMs + ((h * 60 + mi) * 60 + sec) * 1000 + ms - *zone;
 }
 
-std::string MsText(int64_t us) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%" PRId64 ".%03" PRId64, us / 1000, us % 1000);
-    return text;
-}
-
 }  // namespace
 
 std::optional<int64_t> ParseExportTime(std::string_view text, int64_t nowMs) {
     if (!text.empty() && text[0] == '-') return ParseRelative(text, nowMs);
     return ParseIso(text);
-}
-
-std::string FormatUtcMs(int64_t ms) {
-    const int64_t days = FloorDiv(ms, kDayMs);
-    const int64_t inDay = ms - days * kDayMs;
-    const int64_t z = days + 719468;
-    const int64_t era = FloorDiv(z, 146097);
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    const int64_t d = doy - (153 * mp + 2) / 5 + 1;
-    const int64_t m = mp < 10 ? mp + 3 : mp - 9;
-    const int64_t y = yoe + era * 400 + (m <= 2);
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  "%04" PRId64 "-%02" PRId64 "-%02" PRId64 "T%02" PRId64 ":%02" PRId64 ":%02" PRId64
-                  ".%03" PRId64 "Z",
-                  y, m, d, inDay / 3'600'000, inDay / kMinuteMs % 60, inDay / 1000 % 60,
-                  inDay % 1000);
-    return text;
 }
 
 std::variant<ExportRequest, std::string> ParseExportArgs(std::span<const std::string_view> args,
@@ -186,115 +160,144 @@ std::variant<ExportRequest, std::string> ParseExportArgs(std::span<const std::st
 
 namespace {
 
-// One output row: the text fields and the numeric ones, absent values as null / empty.
-struct Field {
-    const char* name;
-    std::optional<std::string> value;
-    bool quoted = false;
+struct Host {
+    std::string address;
+    int64_t id = 0;
 };
 
-class RowWriter {
-public:
-    RowWriter(ExportFormat format, const std::function<void(std::string_view)>& out)
-        : format_(format), out_(out) {}
-    ~RowWriter() {
-        buffer_ += format_ == ExportFormat::kJson ? (rows_ ? "\n]\n" : "[]\n") : "";
-        out_(buffer_);
+// One sample on its way out; host is the index of its host in address order.
+struct Item {
+    Sample sample;
+    uint32_t host = 0;
+    bool operator<(const Item& o) const {
+        return sample.timeMs != o.sample.timeMs ? sample.timeMs < o.sample.timeMs : host < o.host;
     }
-    void Header(std::span<const char* const> names) {
-        if (format_ == ExportFormat::kJson) return;
-        for (const char* n : names) (buffer_ += n) += ',';
-        buffer_.back() = '\n';
-    }
-    void Row(std::span<const Field> fields) {
-        if (format_ == ExportFormat::kCsv) {
-            for (const Field& f : fields) (buffer_ += f.value.value_or("")) += ',';
-            buffer_.back() = '\n';
-        } else {
-            buffer_ += rows_ ? ",\n{" : "[\n{";
-            for (const Field& f : fields) {
-                ((buffer_ += '"') += f.name) += "\":";
-                if (!f.value)
-                    buffer_ += "null";
-                else if (f.quoted)
-                    JsonString(*f.value);
-                else
-                    buffer_ += *f.value;
-                buffer_ += ',';
-            }
-            buffer_.back() = '}';
-        }
-        ++rows_;
-        if (buffer_.size() > 65536) {
-            out_(buffer_);
-            buffer_.clear();
-        }
-    }
-
-private:
-    void JsonString(std::string_view s) {
-        buffer_ += '"';
-        for (const char c : s) {
-            if (c == '"' || c == '\\') {
-                (buffer_ += '\\') += c;
-            } else if (static_cast<unsigned char>(c) < 0x20) {
-                char esc[8];
-                std::snprintf(esc, sizeof esc, "\\u%04x", c);
-                buffer_ += esc;
-            } else {
-                buffer_ += c;
-            }
-        }
-        buffer_ += '"';
-    }
-
-    ExportFormat format_;
-    const std::function<void(std::string_view)>& out_;
-    std::string buffer_;
-    uint64_t rows_ = 0;
 };
 
-std::optional<std::string> Column(sqlite3_stmt* s, int i) {
-    if (sqlite3_column_type(s, i) == SQLITE_NULL) return std::nullopt;
-    return std::to_string(sqlite3_column_int64(s, i));
+std::span<const uint8_t> BlobColumn(sqlite3_stmt* s, int i) {
+    const void* data = sqlite3_column_blob(s, i);
+    const int size = sqlite3_column_bytes(s, i);
+    if (!data || size <= 0) return {};
+    return {static_cast<const uint8_t*>(data), static_cast<size_t>(size)};
 }
 
-std::optional<std::string> MsColumn(sqlite3_stmt* s, int i) {
-    if (sqlite3_column_type(s, i) == SQLITE_NULL) return std::nullopt;
-    return MsText(sqlite3_column_int64(s, i));
-}
-
-std::string Text(sqlite3_stmt* s, int i) {
+std::string TextColumn(sqlite3_stmt* s, int i) {
     const unsigned char* t = sqlite3_column_text(s, i);
     return t ? reinterpret_cast<const char*>(t) : "";
 }
 
-void RawRow(sqlite3_stmt* s, RowWriter& w) {
-    std::optional<int64_t> reply;
-    if (sqlite3_column_type(s, 2) != SQLITE_NULL) reply = sqlite3_column_int64(s, 2);
-    const Sample x = DecodeReply(sqlite3_column_int64(s, 0), reply);
-    std::optional<std::string> rtt;
-    if (x.rttUs != Sample::kLost) rtt = MsText(x.rttUs);
-    const Field fields[] = {{"time", FormatUtcMs(x.timeMs), true},
-                            {"host", Text(s, 1), true},
-                            {"rtt_ms", rtt},
-                            {"lost", x.Answered() ? "0" : "1"},
-                            {"icmp_type", std::to_string(x.icmpType)},
-                            {"icmp_code", std::to_string(x.icmpCode)},
-                            {"ttl", std::to_string(x.ttl)}};
-    w.Row(fields);
+std::optional<int64_t> IntColumn(sqlite3_stmt* s, int i) {
+    if (sqlite3_column_type(s, i) == SQLITE_NULL) return std::nullopt;
+    return sqlite3_column_int64(s, i);
 }
 
-void MinuteRow(sqlite3_stmt* s, RowWriter& w) {
-    const Field fields[] = {{"time", FormatUtcMs(sqlite3_column_int64(s, 0) * kMinuteMs), true},
-                            {"host", Text(s, 1), true},
-                            {"sent", Column(s, 2)},
-                            {"lost", Column(s, 3)},
-                            {"min_ms", MsColumn(s, 4)},
-                            {"median_ms", MsColumn(s, 5)},
-                            {"max_ms", MsColumn(s, 6)},
-                            {"mean_ms", MsColumn(s, 7)}};
-    w.Row(fields);
+// The hosts asked for that the file knows, or all of them, in the order rows list them.
+bool SelectHosts(sqlite3* db, const ExportRequest& r, std::vector<Host>& hosts) {
+    const bool all = r.hosts.empty();
+    sql::Statement s = sql::Prepare(db, all ? "SELECT id, address FROM hosts"
+                                            : "SELECT id, address FROM hosts WHERE address = ?");
+    if (!s) return false;
+    std::vector<std::string> wanted = r.hosts;
+    std::sort(wanted.begin(), wanted.end());
+    wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+    for (size_t i = 0; all ? i < 1 : i < wanted.size(); ++i) {
+        if (!all)
+            sqlite3_bind_text(s.get(), 1, wanted[i].data(), static_cast<int>(wanted[i].size()),
+                              SQLITE_STATIC);
+        int rc;
+        while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
+            hosts.push_back({TextColumn(s.get(), 1), sqlite3_column_int64(s.get(), 0)});
+        sqlite3_reset(s.get());
+        if (rc != SQLITE_DONE) return false;
+    }
+    std::sort(hosts.begin(), hosts.end(),
+              [](const Host& a, const Host& b) { return a.address < b.address; });
+    return true;
+}
+
+class RawExport {
+public:
+    RawExport(sqlite3* db, const ExportRequest& r, std::vector<Host> hosts, ExportRows& rows)
+        : db_(db), r_(r), hosts_(std::move(hosts)), rows_(rows) {
+        for (uint32_t i = 0; i < hosts_.size(); ++i) order_.emplace(hosts_[i].id, i);
+    }
+    bool Run();
+    uint64_t damaged = 0;
+
+private:
+    bool LoadPending();
+    bool Chunk(int64_t firstMinute, int64_t lastMinute, sqlite3_stmt* s);
+    bool Wanted(const Sample& x) const { return x.timeMs >= r_.sinceMs && x.timeMs < r_.untilMs; }
+
+    sqlite3* db_;
+    const ExportRequest& r_;
+    std::vector<Host> hosts_;
+    ExportRows& rows_;
+    std::unordered_map<int64_t, uint32_t> order_;
+    std::vector<Item> pending_;  // from rounds not yet moved, in time order
+    size_t nextPending_ = 0;
+    std::vector<Item> items_;
+    std::vector<Sample> decoded_;
+};
+
+bool RawExport::LoadPending() {
+    sql::Statement s = sql::Prepare(db_, "SELECT time_ms, samples FROM rounds WHERE time_ms < ?");
+    if (!s) return false;
+    sqlite3_bind_int64(s.get(), 1, r_.untilMs);
+    std::vector<RoundEntry> entries;
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        entries.clear();
+        damaged += !DecodeRound(BlobColumn(s.get(), 1), sqlite3_column_int64(s.get(), 0), entries);
+        for (const RoundEntry& e : entries)
+            if (auto it = order_.find(e.host); it != order_.end() && Wanted(e.sample))
+                pending_.push_back({e.sample, it->second});
+    }
+    std::stable_sort(pending_.begin(), pending_.end());
+    return rc == SQLITE_DONE;
+}
+
+// The samples of minutes [first, last] of every host, with the pending ones among them.
+bool RawExport::Chunk(int64_t firstMinute, int64_t lastMinute, sqlite3_stmt* s) {
+    items_.clear();
+    for (uint32_t i = 0; i < hosts_.size(); ++i) {
+        sqlite3_bind_int64(s, 1, hosts_[i].id);
+        sqlite3_bind_int64(s, 2, firstMinute);
+        sqlite3_bind_int64(s, 3, lastMinute);
+        int rc;
+        while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+            decoded_.clear();
+            damaged += !DecodeMinute(BlobColumn(s, 1), sqlite3_column_int64(s, 0), decoded_);
+            for (const Sample& x : decoded_)
+                if (Wanted(x)) items_.push_back({x, i});
+        }
+        sqlite3_reset(s);
+        if (rc != SQLITE_DONE) return false;
+    }
+    const int64_t endMs = (lastMinute + 1) * kMinuteMs;
+    for (; nextPending_ < pending_.size() && pending_[nextPending_].sample.timeMs < endMs;
+         ++nextPending_)
+        items_.push_back(pending_[nextPending_]);
+    // One host's samples come in order already.
+    if (!std::is_sorted(items_.begin(), items_.end()))
+        std::stable_sort(items_.begin(), items_.end());
+    for (const Item& item : items_) rows_.Raw(hosts_[item.host].address, item.sample);
+    return true;
+}
+
+bool RawExport::Run() {
+    if (hosts_.empty() || r_.sinceMs >= r_.untilMs) return true;
+    if (!LoadPending()) return false;
+    sql::Statement s = sql::Prepare(db_,
+                                    "SELECT minute, samples FROM raw"
+                                    " WHERE host = ?1 AND minute BETWEEN ?2 AND ?3");
+    if (!s) return false;
+    // A few thousand host-minutes at a time keep the memory small whatever the range.
+    const int64_t span = std::max<int64_t>(1, 4096 / static_cast<int64_t>(hosts_.size()));
+    const int64_t last = MinuteOf(r_.untilMs - 1);
+    for (int64_t first = MinuteOf(r_.sinceMs); first <= last; first += span)
+        if (!Chunk(first, std::min(last, first + span - 1), s.get())) return false;
+    return true;
 }
 
 std::string HostFilter(const ExportRequest& r) {
@@ -304,20 +307,33 @@ std::string HostFilter(const ExportRequest& r) {
     return q + ")";
 }
 
-// Rows not yet rolled up are still in recent; each arm comes sorted and SQLite merges them.
-std::string QueryText(const ExportRequest& r) {
-    if (r.resolution == Resolution::kMinute)
-        return "SELECT d.minute, h.address, d.sent, d.lost, d.min, d.median, d.max, d.mean"
-               " FROM hosts h JOIN minutes d ON d.host = h.id"
-               " WHERE d.minute >= ?1 AND d.minute < ?2" +
-               HostFilter(r) + " ORDER BY d.minute, h.address";
-    std::string q;
-    for (const char* table : {"raw", "recent"}) {
-        if (!q.empty()) q += " UNION ALL ";
-        q += std::string("SELECT d.time, h.address, d.reply FROM hosts h JOIN ") + table +
-             " d ON d.host = h.id WHERE d.time >= ?1 AND d.time < ?2" + HostFilter(r);
+bool MinuteExport(sqlite3* db, const ExportRequest& r, ExportRows& rows) {
+    sql::Statement s =
+        sql::Prepare(db,
+                     "SELECT d.minute, h.address, d.sent, d.lost, d.min, d.median, d.max, d.mean"
+                     " FROM hosts h JOIN minutes d ON d.host = h.id"
+                     " WHERE d.minute >= ?1 AND d.minute < ?2" +
+                         HostFilter(r) + " ORDER BY d.minute, h.address");
+    if (!s) return false;
+    // A minute counts when it starts within [since, until).
+    sqlite3_bind_int64(s.get(), 1, CeilDiv(r.sinceMs, kMinuteMs));
+    sqlite3_bind_int64(s.get(), 2, CeilDiv(r.untilMs, kMinuteMs));
+    for (size_t i = 0; i < r.hosts.size(); ++i)
+        sqlite3_bind_text(s.get(), static_cast<int>(i) + 3, r.hosts[i].data(),
+                          static_cast<int>(r.hosts[i].size()), SQLITE_STATIC);
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        const MinuteValues m{sqlite3_column_int64(s.get(), 0),
+                             IntColumn(s.get(), 2),
+                             IntColumn(s.get(), 3),
+                             IntColumn(s.get(), 4),
+                             IntColumn(s.get(), 5),
+                             IntColumn(s.get(), 6),
+                             IntColumn(s.get(), 7)};
+        const auto* host = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 1));
+        rows.Minute(host ? host : "", m);
     }
-    return q + " ORDER BY 1, 2";
+    return rc == SQLITE_DONE;
 }
 
 }  // namespace
@@ -326,38 +342,47 @@ bool WriteExport(const ExportRequest& r, const std::function<void(std::string_vi
                  std::string& error) {
     int rc = SQLITE_OK;
     sql::Db db = sql::Open(r.db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, rc);
-    sql::Statement s;
-    if (rc == SQLITE_OK) {
-        sqlite3_busy_timeout(db.get(), 5000);
-        s = sql::Prepare(db.get(), QueryText(r));
-    }
-    if (!s) {
+    const auto fail = [&] {
         error = "cannot read " + r.db.string() + ": " +
                 (db ? sql::Error(db.get()) : sqlite3_errstr(rc));
         return false;
+    };
+    if (rc != SQLITE_OK) return fail();
+    sqlite3_busy_timeout(db.get(), 5000);
+    // Everything is read in one transaction, so the writer's commits in between do not show.
+    if (sql::Exec(db.get(), "BEGIN") != SQLITE_OK) return fail();
+    const int64_t version = sql::QueryInt(db.get(), "PRAGMA user_version", 0, &rc);
+    if (rc != SQLITE_OK) return fail();
+    if (version > KnownSchemaVersion()) {
+        error = "cannot read " + r.db.string() + ": made by a newer sondrel (layout " +
+                std::to_string(version) + ")";
+        return false;
     }
+    // Layout 0: a file no round was ever written to.
+    const bool empty = version == 0;
+    std::vector<Host> hosts;
     const bool raw = r.resolution == Resolution::kRaw;
-    // A minute counts when it starts within [since, until).
-    sqlite3_bind_int64(s.get(), 1, raw ? r.sinceMs : CeilDiv(r.sinceMs, kMinuteMs));
-    sqlite3_bind_int64(s.get(), 2, raw ? r.untilMs : CeilDiv(r.untilMs, kMinuteMs));
-    for (size_t i = 0; i < r.hosts.size(); ++i)
-        sqlite3_bind_text(s.get(), static_cast<int>(i) + 3, r.hosts[i].data(),
-                          static_cast<int>(r.hosts[i].size()), SQLITE_STATIC);
+    if (raw && !empty && !SelectHosts(db.get(), r, hosts)) return fail();
     static constexpr const char* kRawHeader[] = {"time",      "host",      "rtt_ms", "lost",
                                                  "icmp_type", "icmp_code", "ttl"};
     static constexpr const char* kMinuteHeader[] = {"time",   "host",      "sent",   "lost",
                                                     "min_ms", "median_ms", "max_ms", "mean_ms"};
-    RowWriter w(r.format, out);
-    if (raw)
-        w.Header(kRawHeader);
-    else
-        w.Header(kMinuteHeader);
-    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
-        raw ? RawRow(s.get(), w) : MinuteRow(s.get(), w);
-    if (rc != SQLITE_DONE) {
-        error = "cannot read " + r.db.string() + ": " + sql::Error(db.get());
-        return false;
+    ExportRows rows(r.format, out);
+    if (raw) {
+        rows.Header(kRawHeader);
+        RawExport e(db.get(), r, std::move(hosts), rows);
+        if (!e.Run()) return fail();
+        if (e.damaged) {
+            rows.Finish();
+            error = "cannot read " + r.db.string() + ": skipped the damaged part of " +
+                    std::to_string(e.damaged) + " sample rows";
+            return false;
+        }
+    } else {
+        rows.Header(kMinuteHeader);
+        if (!empty && !MinuteExport(db.get(), r, rows)) return fail();
     }
+    rows.Finish();
     return true;
 }
 

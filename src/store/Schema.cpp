@@ -10,18 +10,15 @@ namespace sondrel {
 namespace {
 
 int CreateVersion1(sqlite3* db) {
-    return sql::Exec(
-        db,
-        "CREATE TABLE hosts(id INTEGER PRIMARY KEY, address TEXT UNIQUE NOT NULL);"
-        "CREATE TABLE recent(time INTEGER NOT NULL, host INTEGER NOT NULL, reply INTEGER,"
-        " PRIMARY KEY(time, host)) WITHOUT ROWID;"
-        "CREATE TABLE raw(host INTEGER NOT NULL, time INTEGER NOT NULL, reply INTEGER,"
-        " PRIMARY KEY(host, time)) WITHOUT ROWID;"
-        "CREATE TABLE minutes(host INTEGER NOT NULL, minute INTEGER NOT NULL,"
-        " sent INTEGER NOT NULL, lost INTEGER NOT NULL, min INTEGER, median INTEGER,"
-        " max INTEGER, mean INTEGER, PRIMARY KEY(host, minute)) WITHOUT ROWID;");
+    return sql::Exec(db,
+                     "CREATE TABLE hosts(id INTEGER PRIMARY KEY, address TEXT UNIQUE NOT NULL);"
+                     "CREATE TABLE rounds(time_ms INTEGER PRIMARY KEY, samples BLOB NOT NULL);"
+                     "CREATE TABLE raw(host INTEGER NOT NULL, minute INTEGER NOT NULL,"
+                     " samples BLOB NOT NULL, PRIMARY KEY(host, minute)) WITHOUT ROWID;"
+                     "CREATE TABLE minutes(host INTEGER NOT NULL, minute INTEGER NOT NULL,"
+                     " sent INTEGER NOT NULL, lost INTEGER NOT NULL, min INTEGER, median INTEGER,"
+                     " max INTEGER, mean INTEGER, PRIMARY KEY(host, minute)) WITHOUT ROWID;");
 }
-
 // Step i turns version i into version i + 1.
 using Step = int (*)(sqlite3*);
 constexpr Step kSteps[] = {&CreateVersion1};

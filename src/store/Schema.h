@@ -1,11 +1,10 @@
 #pragma once
 // The tables of the sample history and the steps that bring an older file up to date.
 //
-// recent(time, host, reply): the rounds of minutes not yet rolled up, keyed by time so that a
-// round is appended to a few pages whatever the number of hosts.
-// raw(host, time, reply): older rows, moved over a minute at a time with the roll-up and keyed
-// by host then time, so that one host's range is one seek and its rows share pages. The reply
-// is packed into one integer (RawCodec.h).
+// rounds(time_ms, samples): the rounds of minutes not yet moved to raw, one row a round keyed
+// by its earliest time, so that storing a round is one short append whatever its size.
+// raw(host, minute, samples): one row per host and minute, written when the minute is
+// complete; one host's range is one seek. The blobs are packed as SampleBlob.h describes.
 // minutes(host, minute, ...): per-minute roll-ups, minute = Unix time / 60 s.
 #include <sqlite3.h>
 

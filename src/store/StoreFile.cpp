@@ -45,7 +45,7 @@ std::string SetAside(const fs::path& file) {
     localtime_r(&now, &local);
     fs::path target = DamagedName(file, local);
     for (int n = 2; fs::exists(target); ++n)
-        target = Sibling(DamagedName(file, local), "-" + std::to_string(n));
+        target = Sibling(DamagedName(file, local), std::string("-").append(std::to_string(n)));
     std::error_code ec;
     fs::rename(file, target, ec);
     if (ec) return "";
