@@ -439,6 +439,17 @@ void MonitorSession::OnTimer() {
     StartSender();
     CountRoundSent(hosts_);
     observer_.RoundStarted();
+    KeepUpWithHistory();
+}
+
+void MonitorSession::KeepUpWithHistory() {
+    // A busy window seldom goes idle, and a round gives every host one more event: each round
+    // flushes at least what a round adds (a host is flushed at a hundred lines, fifty events),
+    // twice over to catch up, so held lines stay bounded however long the list.
+    const size_t hosts = static_cast<size_t>(hosts_.GetHostCount());
+    for (size_t step = 0, steps = 16 + hosts / 25; step < steps; ++step) {
+        if (!IdleFlushStep()) break;
+    }
 }
 
 void MonitorSession::PostTimeoutPass() { Post({Message::Kind::Timeout, 0, {}, {}}); }

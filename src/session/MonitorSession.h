@@ -183,6 +183,8 @@ private:
     void NoteChangedRow(int row);
     void FlushChangedRows();
     void ReportRepliesLost();
+    // Flushing that does not wait for idle time, enough for what one round adds.
+    void KeepUpWithHistory();
     const std::string& StampNow();
 
     SessionSetup setup_;

@@ -364,6 +364,28 @@ TEST_F(MonitorSessionTest, HistoryFilesFollowTheHostsOrTellWhyNot) {
     EXPECT_TRUE(rec.errors[0].starts_with("History files cannot be written: no such folder\n"));
 }
 
+// A window that never goes idle still writes its hosts' events out: each round flushes what
+// a round adds, so the lines held per host stay bounded however many rounds pass.
+TEST_F(MonitorSessionTest, RoundsAloneKeepTheHeldHistoryBounded) {
+    Make([&](SessionSetup& s) {
+        s.keepHistory = true;
+        s.historyDir = dir.path();
+    });
+    session->Start();
+    std::vector<uint32_t> hosts;
+    for (uint32_t i = 1; i <= 400; ++i) hosts.push_back(Ip("10.1.0.0") + htonl(i));
+    session->OnListAddedMany(hosts);
+    size_t held = 0;
+    for (int round = 0; round < 200; ++round) {  // silent hosts: one timeout event a round
+        session->OnTimer();
+        Drain();
+        for (auto [address, record] : session->Hosts())
+            held = std::max(held, record.m_history.size());
+    }
+    EXPECT_LE(held, 240u) << "two lines a round for 200 rounds would be 400";
+    EXPECT_TRUE(std::filesystem::exists(session->History().PathOf(hosts.back())));
+}
+
 TEST(TaskQueueTest, WakesForOtherThreadsAndRunsTasksPostedByTasksLater) {
     TaskQueue queue;
     bool ran = false;
