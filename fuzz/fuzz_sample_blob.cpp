@@ -23,6 +23,7 @@ std::span<const uint8_t> Bytes(const std::string& s) {
 void CheckRound(std::span<const uint8_t> blob, int64_t base) {
     std::vector<RoundEntry> entries;
     const bool ok = DecodeRound(blob, base, entries);
+    if (entries.empty()) return;
     std::string again;
     for (const RoundEntry& e : entries) {
         if (e.host < 0 || e.sample.timeMs < base) std::abort();
@@ -43,6 +44,7 @@ void CheckMinute(std::span<const uint8_t> blob, int64_t minute) {
         if (MinuteOf(samples[i].timeMs) != minute ||
             (i > 0 && samples[i].timeMs < samples[i - 1].timeMs))
             std::abort();
+    if (samples.empty()) return;
     const std::string again = EncodeMinute(minute, samples);
     std::vector<Sample> reread;
     if (!DecodeMinute(Bytes(again), minute, reread) || reread != samples) std::abort();
