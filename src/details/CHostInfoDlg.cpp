@@ -234,7 +234,7 @@ void CHostInfoDlg::Fill(std::uint32_t address, bool named, const QString& title,
     if (m_historyFiles != nullptr) {
         rows = m_historyFiles->Read(address);
     }
-    for (sondrel::HistoryRow& row : sondrel::PairHistoryLines(record.m_history)) {
+    for (sondrel::HistoryRow& row : sondrel::PairHistoryLines(record.m_history.ToVector())) {
         rows.push_back(std::move(row));
     }
     QList<QTreeWidgetItem*> items;

@@ -47,7 +47,7 @@ uint64_t BytesOf(std::span<const std::string> lines) {
 }
 
 void Flush(uint32_t address, HostRecord& record, const HistoryWriter& write) {
-    write(address, record.m_history);
+    write(address, record.m_history.ToVector());
     record.m_history.clear();
 }
 
@@ -102,24 +102,17 @@ std::string_view WithoutLineEnd(std::string_view line) {
     return line;
 }
 
-namespace {
-template <typename Lines>
-void AppendEvent(Lines& history, std::string_view stampLine, std::string_view eventText) {
-    history.push_back(std::string(stampLine));
+void AppendHistoryEvent(std::vector<std::string>& history, std::string_view stampLine,
+                        std::string_view eventText) {
+    history.emplace_back(stampLine);
     std::string event(eventText);
     event.push_back('\n');
     history.push_back(std::move(event));
 }
-}  // namespace
-
-void AppendHistoryEvent(std::vector<std::string>& history, std::string_view stampLine,
-                        std::string_view eventText) {
-    AppendEvent(history, stampLine, eventText);
-}
 
 void AppendHistoryEvent(HistoryLines& history, std::string_view stampLine,
                         std::string_view eventText) {
-    AppendEvent(history, stampLine, eventText);
+    history.AppendEvent(stampLine, eventText);
 }
 
 std::vector<HistoryRow> PairHistoryLines(const std::vector<std::string>& lines) {

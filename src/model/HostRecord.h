@@ -11,38 +11,49 @@
 
 namespace sondrel {
 
-// A host's history lines not yet moved to its file. At rest most hosts have none, so the
-// lines sit behind one pointer, allocated by the first line and freed by clear().
+// A host's history lines not yet moved to its file. Replies come by the ten thousand a
+// second and at rest most hosts hold none, so the lines are encoded into one heap block,
+// allocated by the first line and freed by clear(): a time stamp line as its fields, an
+// echo reply as its three numbers, the fixed event texts as one byte, anything else as its
+// length and bytes. Every line reads back exactly as it went in.
 class HistoryLines {
 public:
     using Lines = std::vector<std::string>;
     HistoryLines() = default;
     HistoryLines(std::initializer_list<std::string> lines) : HistoryLines(Lines(lines)) {}
-    HistoryLines(Lines lines);  // NOLINT: a vector of lines converts
-    HistoryLines(const HistoryLines& other) : HistoryLines(other.Get()) {}
+    HistoryLines(const Lines& lines);  // NOLINT: a vector of lines converts
+    HistoryLines(const HistoryLines& other);
     HistoryLines(HistoryLines&&) noexcept = default;
     HistoryLines& operator=(const HistoryLines& other);
     HistoryLines& operator=(HistoryLines&&) noexcept = default;
 
-    const Lines& Get() const;
-    operator const Lines&() const { return Get(); }  // NOLINT: reads like the vector
-    size_t size() const { return lines_ ? lines_->size() : 0; }
+    // All lines, decoded.
+    Lines ToVector() const;
+    size_t size() const;
     bool empty() const { return size() == 0; }
-    const std::string& operator[](size_t i) const { return (*lines_)[i]; }
-    const std::string& at(size_t i) const { return Get().at(i); }
-    const std::string& back() const { return lines_->back(); }
-    Lines::const_iterator begin() const { return Get().begin(); }
-    Lines::const_iterator end() const { return Get().end(); }
-    void push_back(std::string line);
-    void clear() { lines_.reset(); }
+    // One line, decoded from the first on: for the odd look, not for loops.
+    std::string operator[](size_t i) const;
+    std::string at(size_t i) const;
+    std::string back() const { return (*this)[size() - 1]; }
+    void push_back(std::string_view line);
+    // The two lines of one event, encoded as they come: the stamp line and text + '\n'.
+    void AppendEvent(std::string_view stampLine, std::string_view eventText);
+    void clear() { block_.reset(); }
+    // Heap bytes held, header included.
+    size_t HeapBytes() const;
 
-    friend bool operator==(const HistoryLines& a, const HistoryLines& b) {
-        return a.Get() == b.Get();
-    }
-    friend bool operator==(const HistoryLines& a, const Lines& b) { return a.Get() == b; }
+    friend bool operator==(const HistoryLines& a, const HistoryLines& b);
+    friend bool operator==(const HistoryLines& a, const Lines& b) { return a.ToVector() == b; }
 
 private:
-    std::unique_ptr<Lines> lines_;
+    struct Block;
+    struct Free {
+        void operator()(Block* block) const;
+    };
+    void Encode(std::string_view body, bool newline);
+    uint8_t* Extend(size_t bytes);
+
+    std::unique_ptr<Block, Free> block_;
 };
 
 struct HostRecord {

@@ -125,7 +125,7 @@ TEST(CCorvelViewEngine, HostThatNeverAnswersShowsTimeoutAfterTheNextPass) {
         << h.Cell("127.0.0.99", 2);
     EXPECT_EQ(h.Cell("127.0.0.99", 1) + h.Cell("127.0.0.99", 3), "");
     EXPECT_EQ(h.Cell("127.0.0.1", 1), "64");
-    const auto& history = h.view()->Session().Hosts().FindHost(Loopback(99))->m_history;
+    const auto history = h.view()->Session().Hosts().FindHost(Loopback(99))->m_history.ToVector();
     EXPECT_NE(std::find(history.begin(), history.end(), "request timeout.\n"), history.end());
 }
 
