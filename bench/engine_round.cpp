@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     CountRoundSent(session.Hosts());
     std::atomic<int64_t> sentUs{-1};
     std::thread sender([&] {
-        PingSenderThread(socket, &session.Addresses(), nullptr);
+        PingSenderThread(socket, &session.Addresses(), nullptr, nullptr);
         sentUs =
             std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
     });

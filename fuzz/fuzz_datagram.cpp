@@ -14,7 +14,9 @@
 namespace {
 
 void Check(const std::optional<sondrel::EngineReply>& reply) {
-    if (reply && (reply->text.empty() || reply->text.size() > sondrel::kMaxReplyText)) std::abort();
+    if (!reply) return;
+    const std::string text = reply->Text();
+    if (text.empty() || text.size() > sondrel::kMaxReplyText) std::abort();
 }
 
 uint32_t Word(const uint8_t* p) {

@@ -1,5 +1,7 @@
 #include "engine/Datagram.h"
 
+#include <algorithm>
+
 #include "engine/EchoRequest.h"
 #include "engine/ReplyText.h"
 
@@ -27,12 +29,14 @@ size_t IpHeaderLength(std::span<const uint8_t> bytes) {
 
 std::optional<EngineReply> EchoReply(std::span<const uint8_t> icmp, int ttl, uint32_t nowTick) {
     if (icmp.size() < kEchoFields) return std::nullopt;
-    IcmpOutcome outcome;
-    outcome.type = kIcmpEchoReply;
-    outcome.code = icmp[1];
-    outcome.ttl = ttl;
-    outcome.echoedTick = LoadLe32(&icmp[8]);
-    return EngineReply{LoadRaw32(&icmp[12]), FormatReplyText(outcome, nowTick)};
+    EngineReply reply;
+    reply.host = reply.source = LoadRaw32(&icmp[12]);
+    reply.type = kIcmpEchoReply;
+    reply.code = icmp[1];
+    reply.ttl = static_cast<uint8_t>(std::clamp(ttl, 0, 255));
+    reply.echoedTick = LoadLe32(&icmp[8]);
+    reply.nowTick = nowTick;
+    return reply;
 }
 
 }  // namespace
@@ -62,12 +66,14 @@ std::optional<EngineReply> ReadRawDatagram(std::span<const uint8_t> datagram, ui
     if (request.size() < kEchoHeader) return std::nullopt;
     if (request[0] != kIcmpEchoRequest || LoadLe16(&request[4]) != identifier) return std::nullopt;
 
-    IcmpOutcome outcome;
-    outcome.type = type;
-    outcome.code = icmp[1];
-    outcome.source = source;
-    outcome.ttl = ttl;
-    return EngineReply{LoadRaw32(&quoted[16]), FormatReplyText(outcome, nowTick)};
+    EngineReply reply;
+    reply.host = LoadRaw32(&quoted[16]);
+    reply.source = source;
+    reply.type = type;
+    reply.code = icmp[1];
+    reply.ttl = static_cast<uint8_t>(ttl);
+    reply.nowTick = nowTick;
+    return reply;
 }
 
 std::optional<EngineReply> ReadPingDatagram(std::span<const uint8_t> icmp, int ttl,
@@ -81,11 +87,24 @@ std::optional<EngineReply> ReadQueuedError(const QueuedError& error) {
     // The queue holds only this socket's own traffic; still make sure it was an echo request.
     if (error.payload.size() < kEchoHeader || error.payload[0] != kIcmpEchoRequest)
         return std::nullopt;
+    EngineReply reply;
+    reply.host = *error.destination;
+    reply.source = error.offender.value_or(*error.destination);
+    reply.type = error.type;
+    reply.code = error.code;
+    return reply;
+}
+
+bool EngineReply::IsEcho() const { return type == kIcmpEchoReply; }
+
+std::string EngineReply::Text() const {
     IcmpOutcome outcome;
-    outcome.type = error.type;
-    outcome.code = error.code;
-    outcome.source = error.offender.value_or(*error.destination);
-    return EngineReply{*error.destination, FormatReplyText(outcome, 0)};
+    outcome.type = type;
+    outcome.code = code;
+    outcome.source = source;
+    outcome.ttl = ttl;
+    outcome.echoedTick = echoedTick;
+    return FormatReplyText(outcome, nowTick);
 }
 
 }  // namespace sondrel

@@ -9,10 +9,20 @@
 
 namespace sondrel {
 
-// A kept answer: the host it belongs to (network order) and its reply text.
+// A kept answer, as read: who it answers and what it says. Its text is made only where it is
+// shown, so that a million answers a round cross between threads without a string each.
 struct EngineReply {
-    uint32_t host = 0;
-    std::string text;
+    uint32_t host = 0;        // the host the request went to, network order
+    uint32_t source = 0;      // who sent the ICMP message (a router for errors), network order
+    uint32_t echoedTick = 0;  // echo replies: the tick the request carried back
+    uint32_t nowTick = 0;     // the tick when it was read
+    int64_t receivedNs = 0;   // when the kernel took it in (CLOCK_REALTIME); 0: not known
+    uint8_t type = 0, code = 0;
+    uint8_t ttl = 0;
+
+    bool IsEcho() const;
+    // "ttl=…,time=…,bytes=32" or the error's text, the round-trip time from the ticks.
+    std::string Text() const;
 };
 
 // A raw socket delivers the IPv4 header and then the ICMP message. Kept: echo replies that

@@ -37,6 +37,7 @@ constexpr size_t kHostsAtOpen = 1 << 20;
 constexpr size_t kLargestBuffer = INT_MAX;  // the kernel keeps the size in an int
 constexpr size_t kDatagramBuffer = 1024;
 constexpr int kBatch = 64;
+constexpr size_t kControlBuffer = CMSG_SPACE(sizeof(timespec));
 
 uint16_t ProcessIdentifier() { return static_cast<uint16_t>(::getpid() & 0xFFFF); }
 
@@ -100,6 +101,27 @@ bool IsDeferredIcmpError(int error) {
     }
 }
 
+// The kernel's own receive time of each packet: taken as the packet arrives, it leaves out
+// however long the receiver took to wake up and read it.
+void AskForReceiveTimes(int fd) {
+    int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+}
+
+// The receive time from a packet's control messages, else the clock now.
+int64_t ReceiveTime(const msghdr& message) {
+    for (const cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr;
+         c = CMSG_NXTHDR(const_cast<msghdr*>(&message), const_cast<cmsghdr*>(c))) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS &&
+            c->cmsg_len >= CMSG_LEN(sizeof(timespec))) {
+            timespec ts{};
+            std::memcpy(&ts, CMSG_DATA(c), sizeof ts);
+            return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+        }
+    }
+    return WallClockNs();
+}
+
 std::optional<uint32_t> AddressOf(const sockaddr_in& sa) {
     if (sa.sin_family != AF_INET) return std::nullopt;
     return sa.sin_addr.s_addr;
@@ -127,6 +149,7 @@ std::shared_ptr<IcmpSocket> IcmpSocket::OpenRaw(int* error) {
                         1u << kIcmpParameterProblem)};
     ::setsockopt(fd, SOL_RAW, kIcmpFilterOption, &filter, sizeof filter);
     DropOtherProgramsReplies(fd, ProcessIdentifier());
+    AskForReceiveTimes(fd);
     return std::shared_ptr<IcmpSocket>(new IcmpSocket(fd, Kind::Raw));
 }
 
@@ -144,6 +167,7 @@ std::shared_ptr<IcmpSocket> IcmpSocket::OpenDatagram(int* error) {
         ::close(fd);
         return nullptr;
     }
+    AskForReceiveTimes(fd);
     return std::shared_ptr<IcmpSocket>(new IcmpSocket(fd, Kind::Datagram));
 }
 
@@ -222,6 +246,7 @@ int IcmpSocket::DrainRaw(const std::function<void(EngineReply&&)>& kept) const {
     // On the stack, not thread_local: every sender thread, one a round, would otherwise get
     // its own zeroed copy of these 64 KiB without ever reading a datagram.
     uint8_t buffers[kBatch][kDatagramBuffer];
+    alignas(cmsghdr) uint8_t controls[kBatch][kControlBuffer];
     mmsghdr messages[kBatch];
     iovec vectors[kBatch];
     for (;;) {
@@ -230,6 +255,8 @@ int IcmpSocket::DrainRaw(const std::function<void(EngineReply&&)>& kept) const {
             messages[i] = mmsghdr{};
             messages[i].msg_hdr.msg_iov = &vectors[i];
             messages[i].msg_hdr.msg_iovlen = 1;
+            messages[i].msg_hdr.msg_control = controls[i];
+            messages[i].msg_hdr.msg_controllen = kControlBuffer;
         }
         int n = ::recvmmsg(fd_, messages, kBatch, MSG_DONTWAIT, nullptr);
         if (n < 0) {
@@ -239,9 +266,11 @@ int IcmpSocket::DrainRaw(const std::function<void(EngineReply&&)>& kept) const {
         const uint32_t now = TickCount();
         for (int i = 0; i < n; ++i) {
             size_t length = std::min<size_t>(messages[i].msg_len, kDatagramBuffer);
-            if (auto reply =
-                    ReadRawDatagram(std::span<const uint8_t>(buffers[i], length), identifier_, now))
+            if (auto reply = ReadRawDatagram(std::span<const uint8_t>(buffers[i], length),
+                                             identifier_, now)) {
+                reply->receivedNs = ReceiveTime(messages[i].msg_hdr);
                 kept(std::move(*reply));
+            }
         }
         if (n < kBatch) return 0;
     }
@@ -273,8 +302,10 @@ int IcmpSocket::DrainDatagram(const std::function<void(EngineReply&&)>& kept) co
         }
         size_t length = std::min<size_t>(static_cast<size_t>(n), sizeof buffer);
         if (auto reply =
-                ReadPingDatagram(std::span<const uint8_t>(buffer, length), ttl, TickCount()))
+                ReadPingDatagram(std::span<const uint8_t>(buffer, length), ttl, TickCount())) {
+            reply->receivedNs = ReceiveTime(message);
             kept(std::move(*reply));
+        }
     }
 }
 

@@ -7,11 +7,13 @@
 #include <cerrno>
 #include <mutex>
 #include <random>
+#include <span>
 
 #include "engine/Datagram.h"
 #include "engine/EchoRequest.h"
 #include "engine/IcmpSocket.h"
 #include "engine/ReplyText.h"
+#include "engine/SendTimes.h"
 #include "platform/Clock.h"
 #include "platform/NamedEvent.h"
 
@@ -45,6 +47,24 @@ private:
     bool held_ = true;
 };
 
+// One batch's send times: the batch left between `before` and now, one request after
+// another, so each is placed at the start of its share of that span rather than all at the
+// batch's start. The start, not the middle: over loopback the answer is in before the call
+// returns, and a send time after the receive time would be no time at all.
+struct Places {
+    size_t first;  // of the batch's first request, before wrapping round
+    size_t count;  // places in the array
+};
+void StampBatch(SendTimes& times, Places places, std::span<const uint32_t> ticks, int64_t before) {
+    if (ticks.empty()) return;
+    const int64_t span = WallClockNs() - before;
+    const auto filled = static_cast<int64_t>(ticks.size());
+    for (size_t k = 0; k < ticks.size(); ++k) {
+        const int64_t share = span * static_cast<int64_t>(k) / filled;
+        times.Set((places.first + k) % places.count, before + share, ticks[k]);
+    }
+}
+
 }  // namespace
 
 void ReportSocketError(std::string_view step, int error, const ErrorSink& sink) {
@@ -64,7 +84,7 @@ size_t DrawStartOffset(size_t count) {
 }
 
 int PingSenderThread(std::shared_ptr<const IcmpSocket> socket,
-                     const std::vector<uint32_t>* addresses, ErrorSink onError) {
+                     const std::vector<uint32_t>* addresses, SendTimes* times, ErrorSink onError) {
     NamedEvent stop = NamedEvent::Open(kStopPingEvent);
     NamedEvent gate = NamedEvent::Open(kModifyListEvent);
     if (!stop || !gate) return 1;  // the program is ending: its events are gone
@@ -76,26 +96,34 @@ int PingSenderThread(std::shared_ptr<const IcmpSocket> socket,
         GateHold hold(gate);
         const size_t count = addresses->size();
         const size_t start = count > 0 ? DrawStartOffset(count) : 0;
-        // Requests go out in small batches, one system call each: at thousands of hosts a
-        // round costs far less, and at a hundred the receiver wakes a few times, not a
-        // hundred. stop_ping is still looked at before every request joins a batch.
+        // Beyond a few hundred hosts requests go out in batches, one system call each: at
+        // thousands of hosts a round costs far less. Below that each request is sent alone,
+        // so that its send time is its own and not a share of a batch's.
+        // stop_ping is still looked at before every request joins a batch.
         constexpr size_t kBatch = 64;
+        constexpr size_t kAloneUpTo = 256;
+        const size_t batch = count <= kAloneUpTo ? 1 : kBatch;
         std::array<EchoRequest, kBatch> requests;
         std::array<uint32_t, kBatch> targets;
+        std::array<uint32_t, kBatch> ticks;
         size_t i = 0;
         bool stopped = false;
         while (i < count && !stopped && failure == 0) {
             size_t filled = 0;
-            for (; filled < kBatch && i + filled < count; ++filled) {
+            for (; filled < batch && i + filled < count; ++filled) {
                 if (stop.Wait(0)) {
                     stopped = true;
                     break;
                 }
                 targets[filled] = (*addresses)[(i + filled + start) % count];
-                requests[filled].Build(socket->identifier(), TickCount(), targets[filled]);
+                ticks[filled] = TickCount();
+                requests[filled].Build(socket->identifier(), ticks[filled], targets[filled]);
             }
+            const int64_t before = WallClockNs();
             socket->SendBatch(std::span(requests.data(), filled), std::span(targets.data(), filled),
                               &failure);
+            if (times != nullptr)
+                StampBatch(*times, {i + start, count}, std::span(ticks.data(), filled), before);
             i += filled;
         }
         // The gate goes back before the report: the user may keep editing the list while
@@ -119,7 +147,7 @@ int PingReceiverThread(std::shared_ptr<const IcmpSocket> socket, ReplySink onRep
     priming.Build(socket->identifier(), TickCount(), loopback);
     (void)socket->Send(priming, loopback);
 
-    auto kept = [&](EngineReply&& reply) { onReply(reply.host, std::move(reply.text)); };
+    auto kept = [&](EngineReply&& reply) { onReply(reply); };
     pollfd fds[2] = {{socket->fd(), POLLIN, 0}, {quit.fd(), POLLIN, 0}};
     for (;;) {
         if (quit.Wait(0)) break;

@@ -12,10 +12,12 @@
 namespace sondrel {
 
 class IcmpSocket;
+class SendTimes;
+struct EngineReply;
 
-// Receives each kept answer: the host's address (network order) and its reply text. Called
-// on the receiver thread; it must hand the data over (post it) rather than touch the view.
-using ReplySink = std::function<void(uint32_t address, std::string text)>;
+// Receives each kept answer. Called on the receiver thread; it must hand the data over (post
+// it) rather than touch the view.
+using ReplySink = std::function<void(const EngineReply& reply)>;
 // Receives texts the user must see ("sendto() WSAError 101", "open handle error.").
 // Called on the failing engine thread, which waits for it to return, as it would for a
 // message box; it may block until the box is closed.
@@ -34,8 +36,9 @@ size_t DrawStartOffset(size_t count);
 // stop_ping before each send; gives the gate back on every path that took it. A failed
 // send ends the round and reports "sendto()". Returns 0, or 1 after a failed send.
 // *addresses is read only while the gate is held, so it may change between rounds.
+// Each request's send time goes to *times (when given) at its place in *addresses.
 int PingSenderThread(std::shared_ptr<const IcmpSocket> socket,
-                     const std::vector<uint32_t>* addresses, ErrorSink onError);
+                     const std::vector<uint32_t>* addresses, SendTimes* times, ErrorSink onError);
 
 // Runs until quit_program is set: sends the priming request to 127.0.0.1, then blocks in
 // poll() on the socket and quit_program together, reads everything waiting each time it

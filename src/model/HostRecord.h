@@ -67,9 +67,11 @@ struct HostRecord {
     int8_t m_bNamed = 0;
     int32_t m_nSent = 0;
     int32_t m_nReceived = 0;
-    int32_t m_nMinTime = -1;  // ms, -1: none yet
-    int32_t m_nMaxTime = -1;  // ms, -1: none yet
-    int32_t m_nAvgTime = 0;   // ms, running mean
+    int32_t m_nMinTime = -1;    // ms, -1: none yet
+    int32_t m_nMaxTime = -1;    // ms, -1: none yet
+    int32_t m_nAvgTime = 0;     // ms, running mean
+    int32_t m_nLastRttUs = -1;  // the latest echo's round trip to the microsecond, -1: none
+    uint32_t m_nSlot = 0;       // place in the address array while listed (send times)
 
     bool operator==(const HostRecord&) const = default;
 };

@@ -11,6 +11,12 @@ uint32_t TickFromTime(int64_t seconds, int64_t nanoseconds) {
     return static_cast<uint32_t>(ms);
 }
 
+int64_t WallClockNs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
 uint32_t TickCount() {
     timespec ts{};
     ::clock_gettime(CLOCK_MONOTONIC, &ts);

@@ -13,6 +13,10 @@ uint32_t TickCount();
 uint32_t TickFromTime(int64_t seconds, int64_t nanoseconds);
 
 // Milliseconds from `earlier` to `later`, correct across one wrap of the tick count.
+// Nanoseconds of the wall clock (CLOCK_REALTIME): the clock the kernel stamps received
+// packets with, so that a send time and a receive time can be subtracted.
+int64_t WallClockNs();
+
 inline uint32_t TickDifference(uint32_t later, uint32_t earlier) { return later - earlier; }
 
 }  // namespace sondrel

@@ -3,13 +3,16 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <climits>
 #include <ctime>
 #include <system_error>
+#include <utility>
 
 #include "engine/IcmpSocket.h"
 #include "engine/PingThreads.h"
 #include "model/ListFile.h"
 #include "model/ReplyRules.h"
+#include "platform/AddressText.h"
 #include "platform/Clock.h"
 #include "session/IntervalInput.h"
 
@@ -43,7 +46,8 @@ MonitorSession::AddressGate::~AddressGate() { gate_.Set(); }
 MonitorSession::MonitorSession(SessionSetup setup, SessionObserver& observer)
     : setup_(std::move(setup)),
       observer_(observer),
-      historyFiles_(setup_.historyDir, setup_.historyLimits) {
+      historyFiles_(setup_.historyDir, setup_.historyLimits),
+      rings_(setup_.ringBudget) {
     using Mode = NamedEvent::ResetMode;
     stopPing_ = OpenOrCreate(kStopPingEvent, Mode::Manual, false);
     modifyList_ = OpenOrCreate(kModifyListEvent, Mode::Automatic, true);
@@ -69,10 +73,25 @@ void MonitorSession::Start() {
     SeedStartOffsets(TickCount());
     // Drops before this session began, by another that shared the socket, are not ours.
     if (setup_.socket) droppedSeen_ = setup_.socket->DroppedSoFar().value_or(0);
+    OpenStore();
     StartReceiver();
     LoadDefaultList();
     ArmTimer(interval_);
     ReportHistoryState();
+}
+
+void MonitorSession::OpenStore() {
+    if (!setup_.store) return;
+    StoreOptions options = *setup_.store;
+    // The writer speaks from its own thread: its lines reach the observer on the owner's.
+    options.onMessage = [this, post = setup_.post,
+                         alive = std::weak_ptr(alive_)](std::string_view line) {
+        if (!post) return;
+        post([this, alive, text = std::string(line)] {
+            if (auto a = alive.lock(); a && *a) observer_.StoreNotice(text);
+        });
+    };
+    store_ = std::make_unique<SampleWriter>(std::move(options));
 }
 
 void MonitorSession::Shutdown() {
@@ -82,6 +101,11 @@ void MonitorSession::Shutdown() {
     quitProgram_.Set();
     if (receiver_.joinable()) receiver_.join();
     ReapSenders(true);
+    if (store_) {
+        // What the unfinished round has answered is kept; its silent hosts are not judged.
+        if (!roundSamples_.empty()) store_->Submit(std::exchange(roundSamples_, {}));
+        store_.reset();
+    }
     // The events outlive this session; a later one in the same process starts from scratch.
     quitProgram_.Reset();
     stopPing_.Reset();
@@ -92,7 +116,7 @@ void MonitorSession::Shutdown() {
         left.swap(inbox_);
     }
     for (const Message& m : left)
-        if (m.kind == Message::Kind::EngineText) observer_.ErrorText(m.text);
+        if (m.kind == Message::Kind::EngineText) observer_.ErrorText(*m.text);
 }
 
 // --- Inbox --------------------------------------------------------------------------------
@@ -102,7 +126,7 @@ void MonitorSession::Post(Message message) {
     {
         std::lock_guard guard(inboxLock_);
         if (message.kind == Message::Kind::Reply && setup_.discardPrimingReply && !primingSeen_ &&
-            message.address == htonl(INADDR_LOOPBACK)) {
+            message.reply.host == htonl(INADDR_LOOPBACK)) {
             primingSeen_ = true;
             primed_.notify_all();
             return;
@@ -154,10 +178,10 @@ void MonitorSession::Handle(Message& m) {
             OnListRemoved(m.address);
             break;
         case Message::Kind::Modified:
-            OnListModified(m.entries, m.address);
+            OnListModified(m.change->entries, m.change->interval);
             break;
         case Message::Kind::Reply:
-            OnPingReply(m.address, m.text);
+            OnEngineReply(m.reply);
             break;
         case Message::Kind::Timeout:
             OnPingTimeout();
@@ -166,7 +190,7 @@ void MonitorSession::Handle(Message& m) {
             OnTimer();
             break;
         case Message::Kind::EngineText:
-            observer_.ErrorText(m.text);
+            observer_.ErrorText(*m.text);
             break;
     }
 }
@@ -183,23 +207,25 @@ bool MonitorSession::AddHost(uint32_t address, const std::string& name, bool nam
 }
 
 void MonitorSession::PostListAdded(uint32_t address) {
-    Post({Message::Kind::Added, address, {}, {}});
+    Post(Message::Of(Message::Kind::Added, address));
 }
 
 bool MonitorSession::RemoveHost(uint32_t address) {
     if (hosts_.FindHost(address) == nullptr) return false;
-    Post({Message::Kind::Removed, address, {}, {}});
+    Post(Message::Of(Message::Kind::Removed, address));
     return true;
 }
 
 void MonitorSession::PostListModified(std::vector<HostEntry> entries, uint32_t interval) {
-    Post({Message::Kind::Modified, interval, {}, std::move(entries)});
+    Message m = Message::Of(Message::Kind::Modified);
+    m.change = std::make_unique<ListChange>(ListChange{std::move(entries), interval});
+    Post(std::move(m));
 }
 
 void MonitorSession::ClearAllHosts() {
     {
         AddressGate gate(*this);
-        addresses_.clear();
+        UnlistAll();
     }
     observer_.RowsAboutToBeReset();
     rows_.Clear();
@@ -207,6 +233,7 @@ void MonitorSession::ClearAllHosts() {
     observer_.RowsReset();
     for (auto item : hosts_) historyFiles_.Delete(item.address);
     hosts_.RemoveAllHosts();
+    rings_.Clear();
     observer_.ListChanged();
 }
 
@@ -216,6 +243,31 @@ std::optional<uint32_t> MonitorSession::AddressOfRow(int row) const {
     const HostRecord* record = const_cast<HostTable&>(hosts_).FindHost(shown.address);
     if (record == nullptr || DisplayText(shown.address, *record) != shown.text) return std::nullopt;
     return shown.address;
+}
+
+void MonitorSession::ListAddress(uint32_t address, HostRecord& record) {
+    record.m_nSlot = static_cast<uint32_t>(addresses_.size());
+    AppendAddress(addresses_, address);
+    sendTimes_.Resize(addresses_.size());
+}
+
+void MonitorSession::UnlistAddress(uint32_t address) {
+    const auto at = std::find(addresses_.begin(), addresses_.end(), address);
+    if (at == addresses_.end()) return;
+    const size_t place = static_cast<size_t>(at - addresses_.begin());
+    addresses_.erase(at);
+    // Every later host moved up one place: their send times no longer line up either.
+    sendTimes_.Resize(0);
+    sendTimes_.Resize(addresses_.size());
+    for (size_t i = place; i < addresses_.size(); ++i) {
+        if (HostRecord* record = hosts_.FindHost(addresses_[i]))
+            record->m_nSlot = static_cast<uint32_t>(i);
+    }
+}
+
+void MonitorSession::UnlistAll() {
+    addresses_.clear();
+    sendTimes_.Resize(0);
 }
 
 bool MonitorSession::HasOwnRow(uint32_t address) const {
@@ -237,8 +289,8 @@ void MonitorSession::OnListAdded(uint32_t address) {
     HostRecord* record = nullptr;
     {
         AddressGate gate(*this);
-        AppendAddress(addresses_, address);
         record = &hosts_.HostAt(address);
+        ListAddress(address, *record);
         ListRow row{DisplayText(address, *record), {}, address};
         const int at = static_cast<int>(rows_.InsertionPoint(row.text));
         observer_.RowAboutToBeInserted(at);
@@ -272,8 +324,9 @@ void MonitorSession::OnListAddedMany(std::span<const uint32_t> addresses) {
             auto listed = mark(address);
             if (listed || HasOwnRow(address)) continue;
             listed = true;
-            AppendAddress(addresses_, address);
-            rows.push_back({DisplayText(address, hosts_.HostAt(address)), {}, address});
+            HostRecord& record = hosts_.HostAt(address);
+            ListAddress(address, record);
+            rows.push_back({DisplayText(address, record), {}, address});
         }
         observer_.RowsAboutToBeReset();
         changedFirst_ = changedLast_ = -1;
@@ -293,8 +346,9 @@ void MonitorSession::OnListAddedMany(std::span<const uint32_t> addresses) {
 void MonitorSession::OnListRemoved(uint32_t address) {
     {
         AddressGate gate(*this);
-        RemoveAddress(addresses_, address);
+        UnlistAddress(address);
     }
+    rings_.Remove(address);
     HostRecord& record = hosts_.HostAt(address);
     historyFiles_.Delete(address);
     const int row = rows_.Find(DisplayText(address, record));
@@ -317,7 +371,8 @@ void MonitorSession::OnListModified(const std::vector<HostEntry>& entries, uint3
         observer_.RowsAboutToBeReset();
         rows_.Clear();
         changedFirst_ = changedLast_ = -1;
-        addresses_.clear();
+        UnlistAll();
+        rings_.Clear();
         for (auto item : hosts_) {
             historyFiles_.Delete(item.address);
             observer_.HostRemoved(item.address);
@@ -329,9 +384,9 @@ void MonitorSession::OnListModified(const std::vector<HostEntry>& entries, uint3
         for (const HostEntry& entry : entries) {
             // A file that lists an address twice gives one host.
             if (hosts_.FindHost(entry.m_dwAddress) != nullptr) continue;
-            AppendAddress(addresses_, entry.m_dwAddress);
             HostRecord& record = hosts_.HostAt(entry.m_dwAddress);
             record = entry.m_record;
+            ListAddress(entry.m_dwAddress, record);
             record.m_bReplied = 1;
             if (setup_.keepHistory) AppendHistoryEvent(record.m_history, stamp, kEventRebuilt);
             rows.push_back({DisplayText(entry.m_dwAddress, record), {}, entry.m_dwAddress});
@@ -369,9 +424,69 @@ void MonitorSession::FlushChangedRows() {
     observer_.RowsChanged(first, last);
 }
 
-void MonitorSession::OnPingReply(uint32_t address, std::string_view text) {
+void MonitorSession::OnEngineReply(const EngineReply& reply) {
+    const HostRecord* record = hosts_.FindHost(reply.host);
+    if (record == nullptr) return;
+    int64_t rttUs = -1;
+    const size_t place = record->m_nSlot;
+    if (reply.IsEcho() && place < addresses_.size() && addresses_[place] == reply.host) {
+        rttUs = PreciseRoundTripUs(sendTimes_.At(place, reply.echoedTick), reply.receivedNs,
+                                   TickDifference(reply.nowTick, reply.echoedTick));
+    }
+    if (rttUs < 0) {
+        OnPingReply(reply.host, reply.Text());
+    } else {
+        // The text shows whole milliseconds of the precise time, cut, not rounded.
+        EngineReply timed = reply;
+        timed.nowTick = reply.echoedTick + static_cast<uint32_t>(rttUs / 1000);
+        OnPingReply(reply.host, timed.Text(),
+                    static_cast<int32_t>(std::min<int64_t>(rttUs, INT32_MAX)));
+    }
+    if (!WantsSamples()) return;
+    Sample sample;
+    const int64_t sentNs = sendTimes_.At(place, reply.echoedTick);
+    sample.timeMs = rttUs >= 0 && sentNs > 0 ? sentNs / 1'000'000 : roundStartMs_;
+    sample.icmpType = reply.type;
+    sample.icmpCode = reply.code;
+    sample.ttl = reply.ttl;
+    if (reply.IsEcho()) {
+        sample.rttUs =
+            rttUs >= 0
+                ? static_cast<int32_t>(std::min<int64_t>(rttUs, INT32_MAX))
+                : static_cast<int32_t>(TickDifference(reply.nowTick, reply.echoedTick)) * 1000;
+    } else {
+        sample.rttUs = Sample::kLost;
+    }
+    NoteSample(reply.host, sample);
+}
+
+bool MonitorSession::WantsSamples() const { return store_ != nullptr || setup_.ringBudget > 0; }
+
+void MonitorSession::NoteSample(uint32_t address, const Sample& sample) {
+    rings_.Add(address, sample);
+    if (store_) roundSamples_.push_back({DottedQuad(address), sample});
+}
+
+void MonitorSession::SubmitRound(const std::vector<uint32_t>& lost) {
+    if (!WantsSamples()) return;
+    for (uint32_t address : lost) {
+        Sample sample;
+        sample.timeMs = judgedStartMs_;
+        NoteSample(address, sample);
+    }
+    if (!store_) return;
+    if (!roundSamples_.empty()) store_->Submit(std::exchange(roundSamples_, {}));
+    const uint64_t dropped = store_->DroppedSamples();
+    if (dropped == samplesDroppedSeen_) return;
+    observer_.StoreNotice(std::to_string(dropped - samplesDroppedSeen_) +
+                          " samples not stored: the history store is behind or failing");
+    samplesDroppedSeen_ = dropped;
+}
+
+void MonitorSession::OnPingReply(uint32_t address, std::string_view text, int32_t rttUs) {
     HostRecord* record = hosts_.FindHost(address);
     if (record == nullptr) return;
+    if (rttUs >= 0) record->m_nLastRttUs = rttUs;
     ++repliesApplied_;
     const int row = rows_.Find(DisplayText(address, *record));
     std::optional<std::string_view> rowTime;
@@ -424,6 +539,7 @@ void MonitorSession::OnPingTimeout() {
         NoteEvent(HostEventKind::Timeout, address, *record, stamp, kEventTimeout);
     }
     FlushChangedRows();
+    SubmitRound(reported);
     observer_.RoundJudged();
 }
 
@@ -434,7 +550,9 @@ void MonitorSession::OnTimer() {
     if (stopped_ || addresses_.empty() || shutDown_) return;
     // The pass is posted, so it runs after the replies already waiting and before any
     // reply to the requests sent now.
-    Post({Message::Kind::Timeout, 0, {}, {}});
+    Post(Message::Of(Message::Kind::Timeout));
+    judgedStartMs_ = roundStartMs_;
+    roundStartMs_ = WallClockNs() / 1'000'000;
     if (setup_.socket) setup_.socket->EnsureReceiveBuffer(addresses_.size());
     StartSender();
     CountRoundSent(hosts_);
@@ -452,16 +570,22 @@ void MonitorSession::KeepUpWithHistory() {
     }
 }
 
-void MonitorSession::PostTimeoutPass() { Post({Message::Kind::Timeout, 0, {}, {}}); }
+void MonitorSession::PostEngineText(std::string text) {
+    Message m = Message::Of(Message::Kind::EngineText);
+    m.text = std::make_unique<std::string>(std::move(text));
+    Post(std::move(m));
+}
+
+void MonitorSession::PostTimeoutPass() { Post(Message::Of(Message::Kind::Timeout)); }
 
 void MonitorSession::StartReceiver() {
     if (!setup_.socket) return;
-    ReplySink onReply = [this](uint32_t address, std::string text) {
-        Post({Message::Kind::Reply, address, std::move(text), {}});
+    ReplySink onReply = [this](const EngineReply& reply) {
+        Message m = Message::Of(Message::Kind::Reply);
+        m.reply = reply;
+        Post(std::move(m));
     };
-    ErrorSink onError = [this](std::string text) {
-        Post({Message::Kind::EngineText, 0, std::move(text), {}});
-    };
+    ErrorSink onError = [this](std::string text) { PostEngineText(std::move(text)); };
     receiver_ = std::thread([socket = setup_.socket, onReply, onError] {
         PingReceiverThread(socket, onReply, onError);
     });
@@ -472,13 +596,12 @@ void MonitorSession::StartSender() {
     ReapSenders(false);
     if (!setup_.socket) return;
     auto done = std::make_shared<std::atomic<bool>>(false);
-    ErrorSink onError = [this](std::string text) {
-        Post({Message::Kind::EngineText, 0, std::move(text), {}});
-    };
-    std::thread thread([socket = setup_.socket, addresses = &addresses_, onError, done] {
-        PingSenderThread(socket, addresses, onError);
-        done->store(true);
-    });
+    ErrorSink onError = [this](std::string text) { PostEngineText(std::move(text)); };
+    std::thread thread(
+        [socket = setup_.socket, addresses = &addresses_, times = &sendTimes_, onError, done] {
+            PingSenderThread(socket, addresses, times, onError);
+            done->store(true);
+        });
     senders_.push_back(Sender{std::move(thread), std::move(done)});
 }
 
@@ -515,7 +638,7 @@ void MonitorSession::ApplyInterval(uint32_t seconds) {
     }
     if (interval_ == intervalInForce_) return;
     ArmTimer(interval_);
-    Post({Message::Kind::RoundNow, 0, {}, {}});
+    Post(Message::Of(Message::Kind::RoundNow));
 }
 
 // --- default.ipl and history ----------------------------------------------------------------

@@ -23,6 +23,8 @@
 #include <thread>
 #include <vector>
 
+#include "engine/Datagram.h"
+#include "engine/SendTimes.h"
 #include "model/AddressArray.h"
 #include "model/History.h"
 #include "model/HostRecord.h"
@@ -30,7 +32,9 @@
 #include "platform/NamedEvent.h"
 #include "session/IntervalInput.h"
 #include "session/RowStore.h"
+#include "session/SampleRings.h"
 #include "session/SessionObserver.h"
+#include "store/SampleStore.h"
 
 namespace sondrel {
 
@@ -54,6 +58,10 @@ struct SessionSetup {
     // The receiver's first request goes to 127.0.0.1 only to prove the socket; a front-end
     // that shows nothing before its first round may throw that answer away.
     bool discardPrimingReply = false;
+    // The sample history: stored when set (the file, retention); kept in memory for live
+    // views within ringBudget bytes (0: no rings).
+    std::optional<StoreOptions> store;
+    size_t ringBudget = 0;
 };
 
 class MonitorSession {
@@ -151,24 +159,57 @@ public:
     void OnListAddedMany(std::span<const uint32_t> addresses);
     void OnListRemoved(uint32_t address);
     void OnListModified(const std::vector<HostEntry>& entries, uint32_t interval);
-    void OnPingReply(uint32_t address, std::string_view text);
+    void OnPingReply(uint32_t address, std::string_view text, int32_t rttUs = -1);
     void OnPingTimeout();
 
     size_t RepliesApplied() const { return repliesApplied_; }
+    // The latest samples of each host, for live views (as far as the ring budget reaches).
+    const SampleRings& Rings() const { return rings_; }
+    // The sample store, or null when samples are not stored.
+    const SampleWriter* Store() const { return store_.get(); }
     // Every reply our own receive buffer dropped since Start(), apart from the hosts' losses.
     uint64_t RepliesLostTotal() const { return repliesLostTotal_; }
 
 private:
+    // A million replies a round wait here: a reply is its numbers, and the rare texts and
+    // list changes sit behind pointers so that they cost a reply nothing.
+    struct ListChange {
+        std::vector<HostEntry> entries;
+        uint32_t interval = 0;
+    };
     struct Message {
-        enum class Kind { Added, Removed, Modified, Reply, Timeout, RoundNow, EngineText };
+        enum class Kind : uint8_t {
+            Added,
+            Removed,
+            Modified,
+            Reply,
+            Timeout,
+            RoundNow,
+            EngineText
+        };
         Kind kind;
-        uint32_t address = 0;
-        std::string text;
-        std::vector<HostEntry> entries;  // Modified only
+        uint32_t address = 0;                // Added, Removed
+        EngineReply reply;                   // Reply
+        std::unique_ptr<std::string> text;   // EngineText
+        std::unique_ptr<ListChange> change;  // Modified
+        static Message Of(Kind kind, uint32_t address = 0) { return {kind, address, {}, {}, {}}; }
     };
     static constexpr size_t kBulkAddRun = 256;
 
     void Post(Message message);
+    // The address array changes only through these, under the gate, so that each host's
+    // place and the send times follow it.
+    void ListAddress(uint32_t address, HostRecord& record);
+    void UnlistAddress(uint32_t address);
+    void UnlistAll();
+    // Applies an engine reply: its round-trip time to the microsecond when the request's own
+    // send time and the kernel's receive time agree with the ticks it carried.
+    void OnEngineReply(const EngineReply& reply);
+    void NoteSample(uint32_t address, const Sample& sample);
+    bool WantsSamples() const;
+    void PostEngineText(std::string text);
+    void OpenStore();
+    void SubmitRound(const std::vector<uint32_t>& lost);
     bool HasOwnRow(uint32_t address) const;
     void NoteAdded(uint32_t address, HostRecord& record);
 
@@ -228,6 +269,14 @@ private:
     uint64_t repliesLostTotal_ = 0;
     long stampSecond_ = -1;
     std::string stamp_;
+
+    SendTimes sendTimes_;        // by place in addresses_
+    int64_t roundStartMs_ = 0;   // wall clock at the latest round's start
+    int64_t judgedStartMs_ = 0;  // … and at the start of the round the next pass judges
+    std::vector<HostSample> roundSamples_;
+    std::unique_ptr<SampleWriter> store_;
+    SampleRings rings_;
+    uint64_t samplesDroppedSeen_ = 0;
 };
 
 // "N replies lost: receive buffer full", for both front-ends.

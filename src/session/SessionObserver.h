@@ -54,6 +54,9 @@ public:
     virtual void ErrorText(const std::string& /*text*/) {}
     // History files started or stopped failing; `why` is empty when they work again.
     virtual void HistoryStateChanged(bool /*failing*/, const std::string& /*why*/) {}
+    // One line about the sample store (a file moved aside, writes failing or working again,
+    // samples that could not be stored): for a status line, never a box.
+    virtual void StoreNotice(const std::string& /*text*/) {}
 };
 
 }  // namespace sondrel

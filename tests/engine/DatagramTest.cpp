@@ -51,7 +51,7 @@ std::optional<EngineReply> Raw(const Bytes& d, uint32_t now = 1015) {
 }
 // "host text" of a kept datagram, "-" for an ignored one.
 std::string Kept(const std::optional<EngineReply>& r) {
-    return r ? AddressToText(r->host) + " " + r->text : "-";
+    return r ? AddressToText(r->host) + " " + r->Text() : "-";
 }
 
 struct CodeRow {

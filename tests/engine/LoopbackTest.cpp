@@ -15,8 +15,11 @@
 #include <thread>
 #include <vector>
 
+#include "engine/Datagram.h"
 #include "engine/IcmpSocket.h"
 #include "engine/PingThreads.h"
+#include "engine/SendTimes.h"
+#include "platform/Clock.h"
 #include "platform/NamedEvent.h"
 #include "support/TestSupport.h"
 
@@ -76,9 +79,10 @@ protected:
         receiver_ = std::thread([this, hook] {
             receiverResult_ = PingReceiverThread(
                 socket_,
-                [this, hook](uint32_t host, std::string text) {
-                    hook(host);
-                    replies_[host].push_back(text);
+                [this, hook](const EngineReply& reply) {
+                    hook(reply.host);
+                    replies_[reply.host].push_back(reply.Text());
+                    timed_[reply.host] = reply;
                 },
                 [](std::string text) { ADD_FAILURE() << text; });
         });
@@ -89,7 +93,8 @@ protected:
         receiver_.join();
     }
     int RunSender(const std::vector<uint32_t>& hosts) {
-        return PingSenderThread(socket_, &hosts,
+        times_.Resize(hosts.size());
+        return PingSenderThread(socket_, &hosts, &times_,
                                 [this](std::string text) { errors_.push_back(std::move(text)); });
     }
 
@@ -98,6 +103,8 @@ protected:
     std::thread receiver_;
     int receiverResult_ = -1;
     std::map<uint32_t, std::vector<std::string>> replies_;
+    std::map<uint32_t, EngineReply> timed_;  // the latest reply of each host
+    SendTimes times_;
     std::vector<std::string> errors_;
 };
 
@@ -110,10 +117,19 @@ TEST_F(LoopbackTest, RoundGetsOneReplyAndSendsOneRequestPerHost) {
     const auto sent = spy.Count(socket_->identifier());
     StopReceiver();
     EXPECT_EQ(receiverResult_, 0);
-    for (uint32_t host : hosts) {  // 127.0.0.1 has the priming reply too
+    for (const uint32_t& host : hosts) {  // 127.0.0.1 has the priming reply too
         ASSERT_EQ(replies_[host].size(), host == kLocal ? 2u : 1u) << inet_ntoa(in_addr{host});
         for (const auto& text : replies_[host]) EXPECT_TRUE(std::regex_match(text, kTtl64)) << text;
         EXPECT_EQ(sent.count(host) ? sent.at(host) : 0, host == kLocal ? 2 : 1)
+            << inet_ntoa(in_addr{host});
+        // The send time kept for the host's place and the kernel's receive time give the
+        // round trip to the microsecond, in step with the ticks the request carried.
+        const EngineReply& r = timed_[host];
+        const size_t place = static_cast<size_t>(&host - hosts.data());
+        if (host == kLocal) continue;  // whose latest answer may be the priming request's
+        EXPECT_GE(PreciseRoundTripUs(times_.At(place, r.echoedTick), r.receivedNs,
+                                     TickDifference(r.nowTick, r.echoedTick)),
+                  0)
             << inet_ntoa(in_addr{host});
     }
     EXPECT_TRUE(errors_.empty());

@@ -14,8 +14,10 @@
 
 #include "engine/IcmpSocket.h"
 #include "model/ListFile.h"
+#include "platform/Clock.h"
 #include "session/MonitorSession.h"
 #include "session/TaskQueue.h"
+#include "store/Export.h"
 #include "support/TestSupport.h"
 
 namespace sondrel {
@@ -242,9 +244,17 @@ TEST_F(MonitorSessionTest, RoundsHoldWhileStoppedAndSilentHostsTimeOut) {
     EXPECT_EQ(session->Hosts().FindHost(b)->m_nReceived, 1);
 }
 
+// Rounds over loopback: every row filled, each answer timed to the microsecond (the row shows
+// its whole milliseconds), kept in the host's ring and stored, to be read back by an export.
 TEST_F(MonitorSessionTest, LoopbackRoundsFillEveryRow) {
     if (!OpenSocket()) GTEST_SKIP() << why;
-    Make([](SessionSetup& s) { s.discardPrimingReply = true; });
+    const auto db = dir / "samples.sqlite";
+    Make([&](SessionSetup& s) {
+        s.discardPrimingReply = true;
+        s.store.emplace();
+        s.store->file = db;
+        s.ringBudget = 1 << 20;
+    });
     session->Start();
     ASSERT_TRUE(session->WaitForPrimingReply(kGuardMs));
     constexpr uint32_t kHosts = 50;
@@ -256,13 +266,32 @@ TEST_F(MonitorSessionTest, LoopbackRoundsFillEveryRow) {
     }
     EXPECT_EQ(session->RepliesApplied(), 2 * kHosts) << "the priming reply was thrown away";
     for (size_t i = 0; i < session->Rows().Size(); ++i) {
-        const ResultColumns shown = session->Rows().At(i).results.Texts();
+        const ListRow& row = session->Rows().At(i);
+        const ResultColumns shown = row.results.Texts();
         EXPECT_EQ(shown.ttl + " " + shown.bytes, "64 32");
-        EXPECT_EQ(shown.time, std::to_string(std::stoi(shown.time)));
+        const int32_t us = session->Hosts().FindHost(row.address)->m_nLastRttUs;
+        ASSERT_GE(us, 0) << row.text.View();
+        EXPECT_EQ(shown.time, std::to_string(us / 1000));
+        const auto ring = session->Rings().Of(row.address);
+        ASSERT_EQ(ring.size(), 2u);
+        EXPECT_EQ(ring.back().rttUs, us);
     }
     EXPECT_TRUE(rec.Of(HostEventKind::Timeout).empty());
     EXPECT_EQ(rec.Of(HostEventKind::Reply).size(), 2 * kHosts);
     EXPECT_EQ(rec.errors, std::vector<std::string>{});
+
+    session->Shutdown();  // stores what the last round answered
+    std::string csv, error;
+    ExportRequest request;
+    request.db = db;
+    request.untilMs = WallClockNs() / 1'000'000 + 60'000;
+    request.sinceMs = request.untilMs - 3'600'000;
+    ASSERT_TRUE(WriteExport(
+        request, [&](std::string_view part) { csv += part; }, error))
+        << error;
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 2 * kHosts) << csv;
+    EXPECT_TRUE(csv.starts_with("time,host,rtt_ms,lost,icmp_type,icmp_code,ttl\n")) << csv;
+    EXPECT_EQ(csv.find(",1,"), std::string::npos) << "nothing lost: " << csv;
 }
 
 TEST_F(MonitorSessionTest, ListChangesDuringARoundLeaveEachHostListedOnce) {
