@@ -1,6 +1,8 @@
 #include "store/Export.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <unordered_map>
 
 #include "store/ExportRows.h"
@@ -13,6 +15,8 @@ namespace sondrel {
 namespace {
 
 constexpr int64_t kDayMs = 86'400'000;
+// Beyond any clock's time, yet far from where the minute arithmetic would overflow.
+constexpr int64_t kFarMs = INT64_MAX / 4;
 
 int64_t FloorDiv(int64_t a, int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
 int64_t CeilDiv(int64_t a, int64_t b) { return -FloorDiv(-a, b); }
@@ -226,6 +230,7 @@ public:
 
 private:
     bool LoadPending();
+    bool NextMinute(int64_t from, sqlite3_stmt* s, std::optional<int64_t>& next);
     bool Chunk(int64_t firstMinute, int64_t lastMinute, sqlite3_stmt* s);
     bool Wanted(const Sample& x) const { return x.timeMs >= r_.sinceMs && x.timeMs < r_.untilMs; }
 
@@ -285,19 +290,42 @@ bool RawExport::Chunk(int64_t firstMinute, int64_t lastMinute, sqlite3_stmt* s) 
     return true;
 }
 
+// The first minute from `from` on that holds a sample of a wanted host, stored or pending:
+// the export steps from one to the next, so gaps in the history cost nothing to cross.
+bool RawExport::NextMinute(int64_t from, sqlite3_stmt* s, std::optional<int64_t>& next) {
+    next.reset();
+    if (nextPending_ < pending_.size()) next = MinuteOf(pending_[nextPending_].sample.timeMs);
+    for (const Host& host : hosts_) {
+        sqlite3_bind_int64(s, 1, host.id);
+        sqlite3_bind_int64(s, 2, from);
+        const int rc = sqlite3_step(s);
+        if (rc == SQLITE_ROW)
+            next = std::min<int64_t>(next.value_or(INT64_MAX), sqlite3_column_int64(s, 0));
+        sqlite3_reset(s);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) return false;
+    }
+    return true;
+}
+
 bool RawExport::Run() {
     if (hosts_.empty() || r_.sinceMs >= r_.untilMs) return true;
     if (!LoadPending()) return false;
     sql::Statement s = sql::Prepare(db_,
                                     "SELECT minute, samples FROM raw"
                                     " WHERE host = ?1 AND minute BETWEEN ?2 AND ?3");
-    if (!s) return false;
+    sql::Statement next = sql::Prepare(db_,
+                                       "SELECT minute FROM raw WHERE host = ?1 AND minute >= ?2"
+                                       " ORDER BY minute LIMIT 1");
+    if (!s || !next) return false;
     // A few thousand host-minutes at a time keep the memory small whatever the range.
     const int64_t span = std::max<int64_t>(1, 4096 / static_cast<int64_t>(hosts_.size()));
     const int64_t last = MinuteOf(r_.untilMs - 1);
-    for (int64_t first = MinuteOf(r_.sinceMs); first <= last; first += span)
-        if (!Chunk(first, std::min(last, first + span - 1), s.get())) return false;
-    return true;
+    std::optional<int64_t> first;
+    for (int64_t from = MinuteOf(r_.sinceMs);; from = *first + span) {
+        if (!NextMinute(from, next.get(), first)) return false;
+        if (!first || *first > last) return true;
+        if (!Chunk(*first, std::min(last, *first + span - 1), s.get())) return false;
+    }
 }
 
 std::string HostFilter(const ExportRequest& r) {
@@ -338,8 +366,13 @@ bool MinuteExport(sqlite3* db, const ExportRequest& r, ExportRows& rows) {
 
 }  // namespace
 
-bool WriteExport(const ExportRequest& r, const std::function<void(std::string_view)>& out,
+bool WriteExport(const ExportRequest& request, const std::function<void(std::string_view)>& out,
                  std::string& error) {
+    // Limits further out hold nothing more, and clamped they keep the minute arithmetic
+    // from overflowing.
+    ExportRequest r = request;
+    r.sinceMs = std::clamp(r.sinceMs, -kFarMs, kFarMs);
+    r.untilMs = std::clamp(r.untilMs, -kFarMs, kFarMs);
     int rc = SQLITE_OK;
     sql::Db db = sql::Open(r.db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, rc);
     const auto fail = [&] {

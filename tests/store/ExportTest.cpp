@@ -63,7 +63,7 @@ TEST(ExportTest, Arguments) {
         Args args;
         const char* error;  // null: accepted
     } cases[] = {
-        {{}, nullptr},
+        {{"--since", "-999999999d", "--until", "9999-12-31T23:59:59.999Z"}, nullptr},
         {{"--db", "x.sqlite", "--host", "a", "--host", "b", "--since", "-1h", "--until",
           "2026-12-07T15:04:05Z", "--resolution", "minute", "--format", "json"},
          nullptr},
