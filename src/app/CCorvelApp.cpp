@@ -28,6 +28,7 @@
 #include "engine/IcmpSocket.h"
 #include "platform/Autostart.h"
 #include "platform/Paths.h"
+#include "store/SampleStore.h"
 #include "widgets/CMessageBox.h"
 #include "widgets/Commands.h"
 
@@ -37,6 +38,7 @@ namespace {
 
 constexpr int kInstanceTimeoutMs = 3000;
 const char* const kRecentGroup = "Recent File List";
+const QString kStoreSamplesKey = QStringLiteral("Options/StoreSamples");
 
 // Written by the signal handler, read by the main thread's notifier.
 int g_signalPipe[2] = {-1, -1};
@@ -151,7 +153,10 @@ void CCorvelApp::CreateWindows() {
     m_frame = new CMainFrame();
     m_frame->setAttribute(Qt::WA_DeleteOnClose, false);
     m_doc->SetWindow(m_frame);
-    m_view = new CCorvelView(m_frame, m_settings, m_options.view);
+    m_settings.storeSamples = OpenSettings()->value(kStoreSamplesKey, true).toBool();
+    ViewSetup setup = m_options.view;
+    setup.session.storing = m_settings.storeSamples;
+    m_view = new CCorvelView(m_frame, m_settings, std::move(setup));
     CCorvelView* view = m_view;
     m_frame->SetView(view, [view] { view->OnDestroy(); });
     m_frame->hasTray = [view] { return view->HasTray(); };
@@ -193,6 +198,7 @@ void CCorvelApp::OnAppAbout() {
 }
 
 void CCorvelApp::ExitInstance() {
+    if (m_view) OpenSettings()->setValue(kStoreSamplesKey, m_settings.storeSamples);
     if (m_frame) {
         // Closing runs the view's teardown once; deleting the frame deletes the view.
         if (m_view) m_view->OnDestroy();
@@ -208,11 +214,14 @@ void CCorvelApp::ExitInstance() {
 
 // --- Recent files ----------------------------------------------------------------------------
 
+std::unique_ptr<QSettings> CCorvelApp::OpenSettings() const {
+    if (m_options.settingsFile.isEmpty())
+        return std::make_unique<QSettings>(QStringLiteral("Sondrel"), QStringLiteral("Sondrel"));
+    return std::make_unique<QSettings>(m_options.settingsFile, QSettings::IniFormat);
+}
+
 QStringList CCorvelApp::RecentFiles() const {
-    std::unique_ptr<QSettings> settings =
-        m_options.settingsFile.isEmpty()
-            ? std::make_unique<QSettings>(QStringLiteral("Sondrel"), QStringLiteral("Sondrel"))
-            : std::make_unique<QSettings>(m_options.settingsFile, QSettings::IniFormat);
+    std::unique_ptr<QSettings> settings = OpenSettings();
     QStringList files;
     settings->beginGroup(QString::fromLatin1(kRecentGroup));
     for (int i = 1; i <= kRecentFileCount; ++i) {
@@ -223,10 +232,7 @@ QStringList CCorvelApp::RecentFiles() const {
 }
 
 void CCorvelApp::SaveRecentFiles(const QStringList& files) const {
-    std::unique_ptr<QSettings> settings =
-        m_options.settingsFile.isEmpty()
-            ? std::make_unique<QSettings>(QStringLiteral("Sondrel"), QStringLiteral("Sondrel"))
-            : std::make_unique<QSettings>(m_options.settingsFile, QSettings::IniFormat);
+    std::unique_ptr<QSettings> settings = OpenSettings();
     settings->remove(QString::fromLatin1(kRecentGroup));
     settings->beginGroup(QString::fromLatin1(kRecentGroup));
     for (int i = 0; i < files.size() && i < kRecentFileCount; ++i) {
@@ -378,6 +384,23 @@ QStringList FileArguments(const QStringList& arguments) {
     return files;
 }
 
+// The sample history: stored in the default file unless --no-store; rings for live views
+// within --ring-budget=MB (256 by default).
+void ApplySampleOptions(const QStringList& arguments, SessionSetup& session) {
+    constexpr size_t kMegabyte = size_t{1} << 20;
+    session.ringBudget = 256 * kMegabyte;
+    if (!arguments.contains(QStringLiteral("--no-store"))) {
+        session.store.emplace();
+        session.store->file = DefaultStorePath();
+    }
+    for (const QString& a : arguments) {
+        if (!a.startsWith(QStringLiteral("--ring-budget="))) continue;
+        bool ok = false;
+        const qulonglong mb = a.section(QLatin1Char('='), 1).toULongLong(&ok);
+        if (ok) session.ringBudget = static_cast<size_t>(mb) * kMegabyte;
+    }
+}
+
 std::string InstanceName() {
     // Tests run several programs side by side, each under a name of its own.
     if (const char* name = std::getenv("SONDREL_INSTANCE_NAME"); name != nullptr && *name != '\0')
@@ -411,6 +434,7 @@ int RunDesktop(int argc, char** argv) {
     // A folder unusable now is checked again when writing is retried.
     options.view.session.historyDir = history.path;
     options.view.session.historyDirError = history.error;
+    ApplySampleOptions(QApplication::arguments(), options.view.session);
     options.icmpMessage = icmpMessage;
     options.handleSignals = true;
 

@@ -17,6 +17,7 @@
 #include "platform/NamedEvent.h"
 #include "view/CCorvelView.h"
 
+class QSettings;
 class QSocketNotifier;
 class CCorvelDoc;
 class CMainFrame;
@@ -72,6 +73,7 @@ private:
     // the list could not be saved.
     void EndUnattended();
     void SaveRecentFiles(const QStringList& files) const;
+    std::unique_ptr<QSettings> OpenSettings() const;
 
     Options m_options;
     int m_exitCode = 0;

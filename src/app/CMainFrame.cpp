@@ -134,6 +134,10 @@ void CMainFrame::CreateActions() {
                 QStringLiteral("Popup when new address is added"), QString())
         ->setCheckable(true);
 
+    MakeCommand(ID_STORE_SAMPLES, QStringLiteral("Store samples"),
+                QStringLiteral("Keep every answer in the sample history"), QString())
+        ->setCheckable(true);
+
     MakeCommand(ID_HOW_TO, QStringLiteral("How to ..."), QStringLiteral("How to ..."),
                 QStringLiteral("How to ..."))
         ->setIcon(ToolIcon(QStringLiteral("help")));
@@ -146,7 +150,7 @@ void CMainFrame::CreateActions() {
         addAction(action);
     }
     // Checkable commands decide their own check mark; a click only runs the handler.
-    for (int id : {ID_AUTO_START, ID_AUTO_POPUP}) {
+    for (int id : {ID_AUTO_START, ID_AUTO_POPUP, ID_STORE_SAMPLES}) {
         QAction* a = m_commands[id];
         connect(a, &QAction::triggered, this, [this] { UpdateCommandUI(); });
     }
@@ -181,6 +185,7 @@ void CMainFrame::CreateMenus() {
     m_runMenu->addSeparator();
     m_runMenu->addAction(m_commands[ID_AUTO_START]);
     m_runMenu->addAction(m_commands[ID_AUTO_POPUP]);
+    m_runMenu->addAction(m_commands[ID_STORE_SAMPLES]);
 
     m_helpMenu = menuBar()->addMenu(QStringLiteral("Help(&H)"));
     m_helpMenu->addAction(m_commands[ID_HOW_TO]);

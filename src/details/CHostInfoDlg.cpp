@@ -92,6 +92,8 @@ void CHostInfoDlg::BuildLayout() {
     AddLabel("kbps", 88, 40, 15, 8);
 
     AddLabel("Packet Size: 32 bytes", 12, 61, 60, 8);
+    AddLabel("Latest:", 139, 61, 22, 8);
+    AddLabel("", 165, 61, 47, 8, kLatest);
     AddLabel("Sent:", 12, 71, 15, 8);
     AddLabel("", 39, 71, 28, 8, kSent);
     AddLabel("Received:", 71, 71, 27, 8);
@@ -261,6 +263,7 @@ void CHostInfoDlg::ShowStatistics(const sondrel::HostRecord& record, bool afterR
     SetField(kMaxTime, FromStd(fields.maxTime));
     SetField(kAvgTime, FromStd(fields.avgTime));
     SetField(kSpeed, FromStd(fields.speed));
+    SetField(kLatest, FromStd(sondrel::PreciseMillisecondsText(record.m_nLastRttUs)));
     if (fields.lost) {
         SetField(kLost, FromStd(*fields.lost));
     }

@@ -42,6 +42,7 @@ public:
         kMaxTime = 1034,
         kAvgTime = 1035,
         kSpeed = 1036,
+        kLatest = 1037,  // the latest echo's round trip to the microsecond
     };
 
     explicit CHostInfoDlg(QWidget* parent = nullptr);

@@ -186,6 +186,13 @@ std::string CountText(int32_t value) { return Decimal(value); }
 
 std::string MillisecondsText(int32_t value) { return Decimal(value) + " ms"; }
 
+std::string PreciseMillisecondsText(int32_t microseconds) {
+    if (microseconds < 0) return {};
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%d.%03d ms", microseconds / 1000, microseconds % 1000);
+    return buf;
+}
+
 std::optional<std::string> LostText(int32_t sent, int32_t received) {
     if (sent <= 0) return std::nullopt;
     const int64_t lost = int64_t{sent} - received;

@@ -98,6 +98,8 @@ void CountRoundSent(HostTable& hosts);
 // Texts of the details window's statistics fields.
 std::string CountText(int32_t value);         // "%d"
 std::string MillisecondsText(int32_t value);  // "%d ms"
+// Microseconds as milliseconds with three decimals ("0.052 ms"); empty for a negative value.
+std::string PreciseMillisecondsText(int32_t microseconds);
 // "%d (%d%% loss)", or nullopt while nothing was sent (the field keeps its text).
 std::optional<std::string> LostText(int32_t sent, int32_t received);
 // 960 / mean, a mean of 0 counting as 1.

@@ -47,6 +47,7 @@ MonitorSession::MonitorSession(SessionSetup setup, SessionObserver& observer)
     : setup_(std::move(setup)),
       observer_(observer),
       historyFiles_(setup_.historyDir, setup_.historyLimits),
+      storing_(setup_.storing),
       rings_(setup_.ringBudget) {
     using Mode = NamedEvent::ResetMode;
     stopPing_ = OpenOrCreate(kStopPingEvent, Mode::Manual, false);
@@ -80,8 +81,21 @@ void MonitorSession::Start() {
     ReportHistoryState();
 }
 
+void MonitorSession::SetStoring(bool on) {
+    storing_ = on;
+    if (!started_ || shutDown_) return;
+    on ? OpenStore() : CloseStore();
+}
+
+void MonitorSession::CloseStore() {
+    if (!store_) return;
+    // What the unfinished round has answered is kept; its silent hosts are not judged.
+    if (!roundSamples_.empty()) store_->Submit(std::exchange(roundSamples_, {}));
+    store_.reset();
+}
+
 void MonitorSession::OpenStore() {
-    if (!setup_.store) return;
+    if (!setup_.store || !storing_ || store_) return;
     StoreOptions options = *setup_.store;
     // The writer speaks from its own thread: its lines reach the observer on the owner's.
     options.onMessage = [this, post = setup_.post,
@@ -92,6 +106,7 @@ void MonitorSession::OpenStore() {
         });
     };
     store_ = std::make_unique<SampleWriter>(std::move(options));
+    samplesDroppedSeen_ = 0;
 }
 
 void MonitorSession::Shutdown() {
@@ -101,11 +116,7 @@ void MonitorSession::Shutdown() {
     quitProgram_.Set();
     if (receiver_.joinable()) receiver_.join();
     ReapSenders(true);
-    if (store_) {
-        // What the unfinished round has answered is kept; its silent hosts are not judged.
-        if (!roundSamples_.empty()) store_->Submit(std::exchange(roundSamples_, {}));
-        store_.reset();
-    }
+    CloseStore();
     // The events outlive this session; a later one in the same process starts from scratch.
     quitProgram_.Reset();
     stopPing_.Reset();

@@ -61,6 +61,7 @@ struct SessionSetup {
     // The sample history: stored when set (the file, retention); kept in memory for live
     // views within ringBudget bytes (0: no rings).
     std::optional<StoreOptions> store;
+    bool storing = true;  // whether a session with a store stores from the start
     size_t ringBudget = 0;
 };
 
@@ -167,6 +168,10 @@ public:
     const SampleRings& Rings() const { return rings_; }
     // The sample store, or null when samples are not stored.
     const SampleWriter* Store() const { return store_.get(); }
+    // Turns storing on or off while running (it starts with Start()); only a session set up
+    // with a store can store.
+    void SetStoring(bool on);
+    bool CanStore() const { return setup_.store.has_value(); }
     // Every reply our own receive buffer dropped since Start(), apart from the hosts' losses.
     uint64_t RepliesLostTotal() const { return repliesLostTotal_; }
 
@@ -209,6 +214,7 @@ private:
     bool WantsSamples() const;
     void PostEngineText(std::string text);
     void OpenStore();
+    void CloseStore();
     void SubmitRound(const std::vector<uint32_t>& lost);
     bool HasOwnRow(uint32_t address) const;
     void NoteAdded(uint32_t address, HostRecord& record);
@@ -275,6 +281,7 @@ private:
     int64_t judgedStartMs_ = 0;  // … and at the start of the round the next pass judges
     std::vector<HostSample> roundSamples_;
     std::unique_ptr<SampleWriter> store_;
+    bool storing_;
     SampleRings rings_;
     uint64_t samplesDroppedSeen_ = 0;
 };

@@ -1,7 +1,6 @@
 #include "view/CCorvelView.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCursor>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -163,6 +162,7 @@ void CCorvelView::ConnectCommands() {
         f->OnCommand(id, [this, h = handler] { (this->*h)(); });
     BindCommandStates(
         *f, *m_session, m_settings, [this] { return !SelectedRows().empty(); }, m_btnStop);
+    BindStoreToggle(*f, *m_session, m_settings);
 }
 
 std::vector<int> CCorvelView::SelectedRows() const {
@@ -200,6 +200,7 @@ void CCorvelView::HostRemoved(uint32_t address) {
 }
 
 void CCorvelView::RepliesLost(uint64_t count) { ShowRepliesLost(m_pFrame, count); }
+void CCorvelView::StoreNotice(const std::string& text) { ShowStatusText(m_pFrame, text); }
 
 void CCorvelView::RoundStarted() {
     if (m_pInfoDlg) m_pInfoDlg->AddOneSent();
@@ -242,7 +243,6 @@ void CCorvelView::timerEvent(QTimerEvent*) {
 }
 
 void CCorvelView::OnTimer() { m_session->OnTimer(); }
-
 bool CCorvelView::eventFilter(QObject* watched, QEvent* e) {
     if (watched == m_list && e->type() == QEvent::KeyPress)
         OnListKeyDown(static_cast<QKeyEvent*>(e)->key());

@@ -131,6 +131,7 @@ private:
     void HistoryStateChanged(bool failing, const std::string& why) override;
     // In CViewBindings.cpp, beside the other status bar texts.
     void RepliesLost(uint64_t count) override;
+    void StoreNotice(const std::string& text) override;
 
     void BuildForm();
     void ConnectCommands();

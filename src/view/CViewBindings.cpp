@@ -33,9 +33,24 @@ CInputContext InputContextFor(MonitorSession& session, QWidget* parent, CViewFra
     return ctx;
 }
 
+void ShowStatusText(CViewFrame* frame, const std::string& text) {
+    if (frame) frame->Window()->statusBar()->showMessage(QString::fromStdString(text));
+}
+
 void ShowRepliesLost(CViewFrame* frame, uint64_t count) {
-    if (frame)
-        frame->Window()->statusBar()->showMessage(QString::fromStdString(RepliesLostText(count)));
+    ShowStatusText(frame, RepliesLostText(count));
+}
+
+void BindStoreToggle(CViewFrame& f, MonitorSession& session, DesktopSettings& settings) {
+    f.OnCommand(ID_STORE_SAMPLES, [&f, &session, &settings] {
+        settings.storeSamples = !settings.storeSamples;
+        session.SetStoring(settings.storeSamples);
+        f.UpdateCommandUI();
+    });
+    f.OnUpdateCommand(ID_STORE_SAMPLES, [&session, &settings](QAction* a) {
+        a->setEnabled(session.CanStore());
+        a->setChecked(session.CanStore() && settings.storeSamples);
+    });
 }
 
 CDropSink DropSinkFor(QPointer<QWidget> owner, MonitorSession& session, CViewFrame* frame,

@@ -40,3 +40,9 @@ void BindCommandStates(CViewFrame& frame, const sondrel::MonitorSession& session
 // Replies our own socket dropped, said once per round in the status bar; the text stays
 // until the next status text replaces it.
 void ShowRepliesLost(CViewFrame* frame, uint64_t count);
+// A line for the status bar (the sample store's notices).
+void ShowStatusText(CViewFrame* frame, const std::string& text);
+// Run > Store samples: the setting and the session follow each click; the entry is grayed
+// when the session was set up without a store.
+void BindStoreToggle(CViewFrame& frame, sondrel::MonitorSession& session,
+                     DesktopSettings& settings);

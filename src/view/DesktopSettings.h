@@ -4,4 +4,5 @@
 struct DesktopSettings {
     bool autoPopup = true;
     bool autoStart = false;
+    bool storeSamples = true;  // the sample history (remembered between runs)
 };

@@ -25,6 +25,7 @@ inline constexpr int ID_AUTO_POPUP = 32792;
 inline constexpr int ID_START = 32793;
 inline constexpr int ID_STOP = 32794;
 inline constexpr int ID_AUTO_START = 32795;
+inline constexpr int ID_STORE_SAMPLES = 32796;
 
 inline constexpr int kRecentFileCount = 4;
 

@@ -54,7 +54,7 @@ TEST(CMainFrame, MenusToolbarAndMinimising) {
                          "File(&F): Open(&O)...|Save(&S)|Save as(&A)...|-|Recent Files|-|Exit(&X)",
                          "Edit(&E): Add an address|Add addresses|-|Import from file|-|Delete an "
                          "address|Delete addresses|-|Clear all addresses",
-                         "Run(&R): Start(&T)|Stop(&P)|-|Auto start|Auto popup",
+                         "Run(&R): Start(&T)|Stop(&P)|-|Auto start|Auto popup|Store samples",
                          "Help(&H): How to ...|-|About Sondrel(&A)..."}));
     std::vector<int> toolbar;
     for (QAction* a : h.frame()->ToolBar()->actions()) {
@@ -190,6 +190,32 @@ TEST(CCorvelDoc, RecentFilesKeepTheFourLatestAcrossRestarts) {
                       (fileMenu->actions()[5]->isEnabled() ? "on" : "off"),
                   QString("&1 ") + (open ? "on" : "off"));
     }
+}
+
+// Run > Store samples turns the sample history off and on while running, is remembered for
+// the next start, and is grayed when the window was started without a store.
+TEST(CCorvelApp, StoreSamplesFollowsEveryClickAndIsRemembered) {
+    CAppHarness h;
+    h.storeFile = h.Path("samples.sqlite");
+    auto state = [&h] {
+        h.frame()->UpdateCommandUI();
+        const QAction* a = h.frame()->Command(ID_STORE_SAMPLES);
+        return std::string(a->isEnabled() ? "on" : "off") + (a->isChecked() ? "+" : "-") +
+               (h.view()->Session().Store() ? "s" : "");
+    };
+    ASSERT_TRUE(h.Start());
+    EXPECT_EQ(state(), "on+s");
+    h.frame()->Command(ID_STORE_SAMPLES)->trigger();
+    EXPECT_EQ(state(), "on-");
+    h.Stop();
+    ASSERT_TRUE(h.Start());
+    EXPECT_EQ(state(), "on-") << "remembered";
+    h.frame()->Command(ID_STORE_SAMPLES)->trigger();
+    EXPECT_EQ(state(), "on+s");
+    h.Stop();
+    h.storeFile.clear();
+    ASSERT_TRUE(h.Start());
+    EXPECT_EQ(state(), "off-");
 }
 
 TEST(CCorvelApp, DefaultListIsWrittenAtExitAndReadAtStart) {

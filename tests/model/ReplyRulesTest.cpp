@@ -135,6 +135,9 @@ TEST(ReplyRules, DetailsFieldTextsForOddCounts) {
                   c.texts)
             << c.sent;
     }
+    for (const auto& [us, text] : {std::pair{52, "0.052 ms"}, std::pair{0, "0.000 ms"},
+                                   std::pair{12345678, "12345.678 ms"}, std::pair{-1, ""}})
+        EXPECT_EQ(PreciseMillisecondsText(us), text);
 }
 
 }  // namespace

@@ -109,6 +109,10 @@ public:
         o.view.session.historyDir = dir_.path() / "history";
         o.view.session.historyLimits = historyLimits;
         o.view.useTray = false;
+        if (!storeFile.empty()) {
+            o.view.session.store.emplace();
+            o.view.session.store->file = storeFile;
+        }
         o.settingsFile = QString::fromStdString((dir_.path() / "settings.ini").string());
         return o;
     }
@@ -128,6 +132,8 @@ public:
         app_.reset();
         QCoreApplication::processEvents();
     }
+
+    std::filesystem::path storeFile;  // empty: the window stores no samples
 
     CCorvelApp* app() const { return app_.get(); }
     CCorvelView* view() const { return app_->View(); }
