@@ -62,6 +62,7 @@ public:
     void RoundJudged() override;
     void RepliesLost(uint64_t count) override { ShowMessage(RepliesLostText(count)); }
     void ErrorText(const std::string& text) override { ShowMessage(text); }
+    void StoreNotice(const std::string& text) override { ShowMessage(text); }
 
 private:
     void ListAdded(const std::vector<uint32_t>& addresses);

@@ -173,6 +173,12 @@ int RunConsoleMonitor(std::span<char* const> args) {
     };
     setup.post = [&tasks](std::function<void()> task) { tasks.Post(std::move(task)); };
     setup.discardPrimingReply = true;
+    if (!options.store.empty()) {
+        StoreOptions& store = setup.store.emplace();
+        store.file = options.store;
+        store.keepRawDays = static_cast<int>(options.keepRawDays);
+        store.keepMinuteDays = static_cast<int>(options.keepMinuteDays);
+    }
     ConsoleFront front(std::move(setup), {options.events, !options.quiet, stdout, stderr});
     MonitorSession& session = front.Session();
 
@@ -192,6 +198,7 @@ int RunConsoleMonitor(std::span<char* const> args) {
     session.WaitForPrimingReply(1000);
     RunRounds(front, tasks, options, timer.get(), signals.get());
     session.Shutdown();  // senders stopped and every engine thread joined
+    tasks.RunPending();  // what the sample store said as it closed
 
     return FinalReport(front);
 }

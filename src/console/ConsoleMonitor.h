@@ -5,7 +5,7 @@
 
 namespace sondrel {
 
-// sondrel --console [--rounds N] [--interval S] [--quiet] [--events] ARG...
+// sondrel --console [--rounds N] [--interval S] [--quiet] [--events] [--store FILE] ... ARG...
 int RunConsoleMonitor(std::span<char* const> args);
 
 }  // namespace sondrel

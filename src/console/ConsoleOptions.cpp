@@ -18,6 +18,30 @@ std::optional<uint32_t> WholeNumber(const std::string& text, uint32_t low, uint3
     return static_cast<uint32_t>(value);
 }
 
+struct NumberOption {
+    const char* name;
+    uint32_t low, high;
+    const char* range;  // as the refusal words it
+    void (*set)(ConsoleOptions&, uint32_t);
+};
+
+// The retention days stay within an int, as the store counts them.
+constexpr NumberOption kNumberOptions[] = {
+    {"--rounds", 1, UINT32_MAX, "from 1", [](ConsoleOptions& o, uint32_t v) { o.rounds = v; }},
+    {"--interval", 1, 10000, "from 1 to 10000",
+     [](ConsoleOptions& o, uint32_t v) { o.interval = v; }},
+    {"--keep-raw", 1, INT32_MAX, "from 1",
+     [](ConsoleOptions& o, uint32_t v) { o.keepRawDays = v; }},
+    {"--keep-minutes", 1, INT32_MAX, "from 1",
+     [](ConsoleOptions& o, uint32_t v) { o.keepMinuteDays = v; }},
+};
+
+const NumberOption* FindNumberOption(const std::string& word) {
+    for (const NumberOption& o : kNumberOptions)
+        if (word == o.name) return &o;
+    return nullptr;
+}
+
 }  // namespace
 
 ConsoleArgsResult ParseConsoleArgs(std::span<const std::string> args) {
@@ -35,19 +59,18 @@ ConsoleArgsResult ParseConsoleArgs(std::span<const std::string> args) {
             options.quiet = true;
         } else if (word == "--events") {
             options.events = true;
-        } else if (word == "--rounds" || word == "--interval") {
+        } else if (word == "--store") {
+            if (i + 1 >= args.size() || args[i + 1].empty())
+                return {std::nullopt, "--store needs a file name"};
+            options.store = args[++i];
+        } else if (const NumberOption* number = FindNumberOption(word)) {
             if (i + 1 >= args.size()) return {std::nullopt, word + " needs a number"};
             const std::string& value = args[++i];
-            if (word == "--rounds") {
-                options.rounds = WholeNumber(value, 1, UINT32_MAX);
-                if (!options.rounds)
-                    return {std::nullopt, "--rounds takes a whole number from 1: " + value};
-            } else {
-                options.interval = WholeNumber(value, 1, 10000);
-                if (!options.interval)
-                    return {std::nullopt,
-                            "--interval takes a whole number from 1 to 10000: " + value};
-            }
+            const std::optional<uint32_t> got = WholeNumber(value, number->low, number->high);
+            if (!got)
+                return {std::nullopt,
+                        word + " takes a whole number " + number->range + ": " + value};
+            number->set(options, *got);
         } else {
             return {std::nullopt, "unknown option " + word};
         }
