@@ -435,39 +435,38 @@ void MonitorSession::FlushChangedRows() {
     observer_.RowsChanged(first, last);
 }
 
+int64_t MonitorSession::SendTimeOf(const EngineReply& reply, const HostRecord& record) const {
+    const size_t place = record.m_nSlot;
+    if (place >= addresses_.size() || addresses_[place] != reply.host) return 0;
+    return sendTimes_.At(place, reply.echoedTick);
+}
+
 void MonitorSession::OnEngineReply(const EngineReply& reply) {
     const HostRecord* record = hosts_.FindHost(reply.host);
     if (record == nullptr) return;
-    int64_t rttUs = -1;
-    const size_t place = record->m_nSlot;
-    if (reply.IsEcho() && place < addresses_.size() && addresses_[place] == reply.host) {
-        rttUs = PreciseRoundTripUs(sendTimes_.At(place, reply.echoedTick), reply.receivedNs,
-                                   TickDifference(reply.nowTick, reply.echoedTick));
-    }
+    const uint32_t tickMs = TickDifference(reply.nowTick, reply.echoedTick);
+    const int64_t sentNs = reply.IsEcho() ? SendTimeOf(reply, *record) : 0;
+    const int64_t rttUs = PreciseRoundTripUs(sentNs, reply.receivedNs, tickMs);
+    const auto shownUs = static_cast<int32_t>(std::min<int64_t>(rttUs, INT32_MAX));
     if (rttUs < 0) {
         OnPingReply(reply.host, reply.Text());
     } else {
         // The text shows whole milliseconds of the precise time, cut, not rounded.
         EngineReply timed = reply;
         timed.nowTick = reply.echoedTick + static_cast<uint32_t>(rttUs / 1000);
-        OnPingReply(reply.host, timed.Text(),
-                    static_cast<int32_t>(std::min<int64_t>(rttUs, INT32_MAX)));
+        OnPingReply(reply.host, timed.Text(), shownUs);
     }
-    if (!WantsSamples()) return;
+    // An echo that answers no request of this round (the receiver's priming request, or one
+    // of a round already judged) is no sample of it.
+    if (!WantsSamples() || (reply.IsEcho() && sentNs == 0)) return;
     Sample sample;
-    const int64_t sentNs = sendTimes_.At(place, reply.echoedTick);
-    sample.timeMs = rttUs >= 0 && sentNs > 0 ? sentNs / 1'000'000 : roundStartMs_;
+    sample.timeMs = sentNs > 0 ? sentNs / 1'000'000 : roundStartMs_;
     sample.icmpType = reply.type;
     sample.icmpCode = reply.code;
     sample.ttl = reply.ttl;
-    if (reply.IsEcho()) {
-        sample.rttUs =
-            rttUs >= 0
-                ? static_cast<int32_t>(std::min<int64_t>(rttUs, INT32_MAX))
-                : static_cast<int32_t>(TickDifference(reply.nowTick, reply.echoedTick)) * 1000;
-    } else {
-        sample.rttUs = Sample::kLost;
-    }
+    sample.rttUs = !reply.IsEcho() ? Sample::kLost
+                   : rttUs >= 0    ? shownUs
+                                   : static_cast<int32_t>(tickMs) * 1000;
     NoteSample(reply.host, sample);
 }
 

@@ -210,6 +210,8 @@ private:
     // Applies an engine reply: its round-trip time to the microsecond when the request's own
     // send time and the kernel's receive time agree with the ticks it carried.
     void OnEngineReply(const EngineReply& reply);
+    // When the request this echo answers left: 0 when not known (see SendTimes).
+    int64_t SendTimeOf(const EngineReply& reply, const HostRecord& record) const;
     void NoteSample(uint32_t address, const Sample& sample);
     bool WantsSamples() const;
     void PostEngineText(std::string text);

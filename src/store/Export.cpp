@@ -320,11 +320,13 @@ bool RawExport::Run() {
     // A few thousand host-minutes at a time keep the memory small whatever the range.
     const int64_t span = std::max<int64_t>(1, 4096 / static_cast<int64_t>(hosts_.size()));
     const int64_t last = MinuteOf(r_.untilMs - 1);
-    std::optional<int64_t> first;
-    for (int64_t from = MinuteOf(r_.sinceMs);; from = *first + span) {
+    for (int64_t from = MinuteOf(r_.sinceMs);;) {
+        std::optional<int64_t> first;
         if (!NextMinute(from, next.get(), first)) return false;
-        if (!first || *first > last) return true;
-        if (!Chunk(*first, std::min(last, *first + span - 1), s.get())) return false;
+        const int64_t at = first.value_or(INT64_MAX);
+        if (at > last) return true;
+        if (!Chunk(at, std::min(last, at + span - 1), s.get())) return false;
+        from = at + span;
     }
 }
 
