@@ -47,7 +47,7 @@ private:
     bool held_ = true;
 };
 
-// One batch's send times: the batch left between `before` and now, one request after
+// One batch's send times: the batch left between `before` and `after`, one request after
 // another, so each is placed at the start of its share of that span rather than all at the
 // batch's start. The start, not the middle: over loopback the answer is in before the call
 // returns, and a send time after the receive time would be no time at all.
@@ -55,9 +55,10 @@ struct Places {
     size_t first;  // of the batch's first request, before wrapping round
     size_t count;  // places in the array
 };
-void StampBatch(SendTimes& times, Places places, std::span<const uint32_t> ticks, int64_t before) {
+void StampBatch(SendTimes& times, Places places, std::span<const uint32_t> ticks, int64_t before,
+                int64_t after) {
     if (ticks.empty()) return;
-    const int64_t span = WallClockNs() - before;
+    const int64_t span = after - before;
     const auto filled = static_cast<int64_t>(ticks.size());
     for (size_t k = 0; k < ticks.size(); ++k) {
         const int64_t share = span * static_cast<int64_t>(k) / filled;
@@ -119,11 +120,16 @@ int PingSenderThread(std::shared_ptr<const IcmpSocket> socket,
                 ticks[filled] = TickCount();
                 requests[filled].Build(socket->identifier(), ticks[filled], targets[filled]);
             }
+            const std::span<const uint32_t> sent(ticks.data(), filled);
+            const Places places{i + start, count};
+            // Stamped before the call as well: over loopback the answer may be read, and
+            // timed, before the call returns.
             const int64_t before = WallClockNs();
+            if (times != nullptr) StampBatch(*times, places, sent, before, before);
             socket->SendBatch(std::span(requests.data(), filled), std::span(targets.data(), filled),
                               &failure);
-            if (times != nullptr)
-                StampBatch(*times, {i + start, count}, std::span(ticks.data(), filled), before);
+            if (times != nullptr && filled > 1)
+                StampBatch(*times, places, sent, before, WallClockNs());
             i += filled;
         }
         // The gate goes back before the report: the user may keep editing the list while

@@ -14,12 +14,13 @@ void SendTimes::Resize(size_t count) {
 
 void SendTimes::Set(size_t place, int64_t ns, uint32_t tick) noexcept {
     if (place >= size_) return;
+    // The time before the tick: a reader that finds the tick finds its time.
     stamps_[place].ns.store(ns, std::memory_order_relaxed);
-    stamps_[place].tick.store(tick, std::memory_order_relaxed);
+    stamps_[place].tick.store(tick, std::memory_order_release);
 }
 
 int64_t SendTimes::At(size_t place, uint32_t tick) const noexcept {
-    if (place >= size_ || stamps_[place].tick.load(std::memory_order_relaxed) != tick) return 0;
+    if (place >= size_ || stamps_[place].tick.load(std::memory_order_acquire) != tick) return 0;
     return stamps_[place].ns.load(std::memory_order_relaxed);
 }
 
