@@ -486,6 +486,7 @@ void MonitorSession::SubmitRound(const std::vector<uint32_t>& lost) {
     }
     if (!store_) return;
     if (!roundSamples_.empty()) store_->Submit(std::exchange(roundSamples_, {}));
+    roundSamples_.reserve(addresses_.size());  // one growth a round, not a dozen
     const uint64_t dropped = store_->DroppedSamples();
     if (dropped == samplesDroppedSeen_) return;
     observer_.StoreNotice(std::to_string(dropped - samplesDroppedSeen_) +
