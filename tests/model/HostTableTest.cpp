@@ -124,6 +124,11 @@ TEST(HostTable, RowTextsAndTheirOrder) {
     r.m_strName = "shown when named";
     EXPECT_EQ(DisplayText(Ip(10, 0, 0, 12), r), "10.0.0.12");
     EXPECT_EQ(DisplayText(Ip(10, 0, 0, 12), (r.m_bNamed = 1, r)), "shown when named");
+    for (const auto& [address, text] : {std::pair{Ip(0, 0, 0, 0), "0.0.0.0"},
+                                        std::pair{Ip(255, 255, 255, 255), "255.255.255.255"},
+                                        std::pair{Ip(9, 10, 99, 100), "9.10.99.100"},
+                                        std::pair{Ip(127, 4, 0, 250), "127.4.0.250"}})
+        EXPECT_EQ(DottedQuad(address), text);
     const struct {
         const char *a, *b;
         int order;
