@@ -16,16 +16,7 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# 127.4.0.1 upwards, skipping .0 and .255, as bench/scale.sh lists them.
-python3 - "$work/hosts.ipl" "$hosts" <<'PY'
-import struct, sys
-path, count = sys.argv[1], int(sys.argv[2])
-out = bytearray(struct.pack('<Ii', 1, count))
-for i in range(count):
-    k = 1 + i + 2 * (i // 254)
-    out += bytes((127, 4 + (k >> 16), (k >> 8) & 255, k & 255)) + struct.pack('<I', 0)
-open(path, 'wb').write(out)
-PY
+python3 "$top/bench/loopback_list.py" "$work/hosts.ipl" 1 "$hosts"
 
 cpu() {  # $@: extra options; prints user+sys seconds, or "failed"
   if /usr/bin/time -o "$work/time" -f "%U %S %x" "$program" --console --quiet --rounds "$rounds" \

@@ -36,15 +36,7 @@ trap 'rm -rf "$work"' EXIT
 
 # A list file: interval, count, then address and named flag (0) per host, little-endian.
 write_list() {  # $1 file, $2 interval, $3 host count
-  python3 - "$1" "$2" "$3" <<'PY'
-import struct, sys
-path, interval, count = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-out = bytearray(struct.pack('<Ii', interval, count))
-for i in range(count):
-    k = 1 + i + 2 * (i // 254)
-    out += bytes((127, 4 + (k >> 16), (k >> 8) & 255, k & 255)) + struct.pack('<I', 0)
-open(path, 'wb').write(out)
-PY
+  python3 "$top/bench/loopback_list.py" "$1" "$2" "$3"
 }
 
 # CPU seconds (user + sys) of a console run of $2 rounds over list $1.
