@@ -23,12 +23,6 @@ namespace {
 constexpr size_t kStartPassAbove = 100;  // lines of the first host that start a flush pass
 constexpr size_t kFlushFrom = 100;       // lines that get a host flushed within a pass
 
-const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-int Wrap(int value, int modulus) { return ((value % modulus) + modulus) % modulus; }
-
 std::string StripNewlines(const std::string& line) {
     std::string out;
     out.reserve(line.size());
@@ -81,14 +75,6 @@ FileDescriptor OpenPrivate(const std::filesystem::path& path, int flags) {
 }
 
 }  // namespace
-
-std::string FormatTimeStamp(const std::tm& t) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%s %s %02d %02d:%02d:%02d %d\n", kDays[Wrap(t.tm_wday, 7)],
-                  kMonths[Wrap(t.tm_mon, 12)], t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
-                  t.tm_year + 1900);
-    return buf;
-}
 
 std::string TimeStampNow() {
     const std::time_t now = std::time(nullptr);

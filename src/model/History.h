@@ -13,20 +13,12 @@
 #include <utility>
 #include <vector>
 
+#include "model/EventText.h"
 #include "model/HostRecord.h"
 #include "model/HostTable.h"
 
 namespace sondrel {
 
-// Event texts (without their newline).
-inline constexpr std::string_view kEventAdded = "added to list.";
-inline constexpr std::string_view kEventRebuilt = "add to list.";
-inline constexpr std::string_view kEventTimeout = "request timeout.";
-inline constexpr std::string_view kEventRemoved = "removed from list.";
-inline constexpr std::string_view kEventDropped = "older events were dropped.";
-
-// "Www Mmm DD hh:mm:ss YYYY\n": English names whatever the locale, day with a leading zero.
-std::string FormatTimeStamp(const std::tm& local);
 // The time stamp line of the current local time.
 std::string TimeStampNow();
 // A line without its trailing CR/LF characters (log rows show lines this way).

@@ -9,7 +9,7 @@
 #include <optional>
 #include <stdexcept>
 
-#include "model/History.h"
+#include "model/EventText.h"
 #include "platform/AddressText.h"
 
 namespace sondrel {
