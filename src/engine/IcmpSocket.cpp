@@ -36,7 +36,7 @@ constexpr size_t kReplyCost = 1024;
 constexpr size_t kHostsAtOpen = 1 << 20;
 constexpr size_t kLargestBuffer = INT_MAX;  // the kernel keeps the size in an int
 constexpr size_t kDatagramBuffer = 1024;
-constexpr int kBatch = 64;
+constexpr int kBatch = 256;
 constexpr size_t kControlBuffer = CMSG_SPACE(sizeof(timespec));
 
 uint16_t ProcessIdentifier() { return static_cast<uint16_t>(::getpid() & 0xFFFF); }

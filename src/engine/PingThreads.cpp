@@ -8,10 +8,12 @@
 #include <mutex>
 #include <random>
 #include <span>
+#include <vector>
 
 #include "engine/Datagram.h"
 #include "engine/EchoRequest.h"
 #include "engine/IcmpSocket.h"
+#include "engine/ReplyHandover.h"
 #include "engine/ReplyText.h"
 #include "engine/SendTimes.h"
 #include "platform/Clock.h"
@@ -66,6 +68,36 @@ void StampBatch(SendTimes& times, Places places, std::span<const uint32_t> ticks
     }
 }
 
+// Gathers what one read of the socket keeps, so that the replies leave in groups: one lock
+// and at most one wake-up of the owner per group rather than per reply. A long backlog still
+// leaves in groups of a bounded size, so the owner starts on it early.
+class ReplyGroup {
+public:
+    explicit ReplyGroup(const ReplySink& sink) : sink_(sink) { replies_.reserve(kSize); }
+    void Add(EngineReply&& reply) {
+        replies_.push_back(reply);
+        if (replies_.size() == kSize) Flush();
+    }
+    void Flush() {
+        if (replies_.empty()) return;
+        sink_(replies_);
+        replies_.clear();
+    }
+
+private:
+    static constexpr size_t kSize = 256;
+    const ReplySink& sink_;
+    std::vector<EngineReply> replies_;
+};
+
+// Reads what waits now into the sink; the errno of a failed read, or 0.
+int ReadWaiting(const IcmpSocket& socket, const ReplySink& sink) {
+    ReplyGroup group(sink);
+    const int error = socket.Drain([&group](EngineReply&& reply) { group.Add(std::move(reply)); });
+    group.Flush();
+    return error;
+}
+
 }  // namespace
 
 void ReportSocketError(std::string_view step, int error, const ErrorSink& sink) {
@@ -85,7 +117,8 @@ size_t DrawStartOffset(size_t count) {
 }
 
 int PingSenderThread(std::shared_ptr<const IcmpSocket> socket,
-                     const std::vector<uint32_t>* addresses, SendTimes* times, ErrorSink onError) {
+                     const std::vector<uint32_t>* addresses, SendTimes* times, ErrorSink onError,
+                     ReplyHandover* handover) {
     NamedEvent stop = NamedEvent::Open(kStopPingEvent);
     NamedEvent gate = NamedEvent::Open(kModifyListEvent);
     if (!stop || !gate) return 1;  // the program is ending: its events are gone
@@ -101,9 +134,11 @@ int PingSenderThread(std::shared_ptr<const IcmpSocket> socket,
         // thousands of hosts a round costs far less. Below that each request is sent alone,
         // so that its send time is its own and not a share of a batch's.
         // stop_ping is still looked at before every request joins a batch.
-        constexpr size_t kBatch = 64;
+        constexpr size_t kBatch = 256;
         constexpr size_t kAloneUpTo = 256;
         const size_t batch = count <= kAloneUpTo ? 1 : kBatch;
+        SenderReading reading(batch > 1 ? handover : nullptr);
+        bool reads = reading.Sink() != nullptr;
         std::array<EchoRequest, kBatch> requests;
         std::array<uint32_t, kBatch> targets;
         std::array<uint32_t, kBatch> ticks;
@@ -131,6 +166,8 @@ int PingSenderThread(std::shared_ptr<const IcmpSocket> socket,
             if (times != nullptr && filled > 1)
                 StampBatch(*times, places, sent, before, WallClockNs());
             i += filled;
+            // A failed read is left to the receiver, which reports it once this round is out.
+            if (reads) reads = ReadWaiting(*socket, *reading.Sink()) == 0;
         }
         // The gate goes back before the report: the user may keep editing the list while
         // the message waits to be read.
@@ -141,7 +178,7 @@ int PingSenderThread(std::shared_ptr<const IcmpSocket> socket,
 }
 
 int PingReceiverThread(std::shared_ptr<const IcmpSocket> socket, ReplySink onReply,
-                       ErrorSink onError) {
+                       ErrorSink onError, const ReplyHandover* handover) {
     NamedEvent quit = NamedEvent::Open(kQuitProgramEvent);
     if (!quit) {
         if (onError) onError("open handle error.");
@@ -153,19 +190,24 @@ int PingReceiverThread(std::shared_ptr<const IcmpSocket> socket, ReplySink onRep
     priming.Build(socket->identifier(), TickCount(), loopback);
     (void)socket->Send(priming, loopback);
 
-    auto kept = [&](EngineReply&& reply) { onReply(reply); };
-    pollfd fds[2] = {{socket->fd(), POLLIN, 0}, {quit.fd(), POLLIN, 0}};
+    const int handoverFd = handover != nullptr ? handover->fd() : -1;
+    pollfd fds[3] = {{socket->fd(), POLLIN, 0}, {quit.fd(), POLLIN, 0}, {handoverFd, POLLIN, 0}};
     for (;;) {
         if (quit.Wait(0)) break;
+        // A negative descriptor is left out of the poll.
+        fds[0].fd = handover != nullptr && handover->SenderReads() ? -1 : socket->fd();
         // Blocks until something arrives or quit_program is set: an idle monitor costs
         // nothing between rounds.
-        int n = ::poll(fds, 2, -1);
+        int n = ::poll(fds, 3, -1);
         if (n < 0) {
             if (errno != EINTR) ReportSocketError("select", errno, onError);
             continue;
         }
+        // Taken before the state is looked at again: a change after this wakes the next poll.
+        if (fds[2].revents != 0) handover->Acknowledge();
         if (fds[0].revents == 0) continue;
-        if (int error = socket->Drain(kept)) ReportSocketError("recvfrom()", error, onError);
+        if (int error = ReadWaiting(*socket, onReply))
+            ReportSocketError("recvfrom()", error, onError);
     }
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,12 +13,14 @@
 namespace sondrel {
 
 class IcmpSocket;
+class ReplyHandover;
 class SendTimes;
 struct EngineReply;
 
-// Receives each kept answer. Called on the receiver thread; it must hand the data over (post
-// it) rather than touch the view.
-using ReplySink = std::function<void(const EngineReply& reply)>;
+// Receives the kept answers, a group at a time, in the order they were read. Called on the
+// receiver thread or a reading sender; it must hand the data over (post it) rather than
+// touch the view.
+using ReplySink = std::function<void(std::span<const EngineReply> replies)>;
 // Receives texts the user must see ("sendto() WSAError 101", "open handle error.").
 // Called on the failing engine thread, which waits for it to return, as it would for a
 // message box; it may block until the box is closed.
@@ -37,14 +40,18 @@ size_t DrawStartOffset(size_t count);
 // send ends the round and reports "sendto()". Returns 0, or 1 after a failed send.
 // *addresses is read only while the gate is held, so it may change between rounds.
 // Each request's send time goes to *times (when given) at its place in *addresses.
+// With a handover, a round of more than a few hundred hosts reads the replies waiting after
+// each batch and hands them to the handover's sink; the receiver meanwhile leaves them.
 int PingSenderThread(std::shared_ptr<const IcmpSocket> socket,
-                     const std::vector<uint32_t>* addresses, SendTimes* times, ErrorSink onError);
+                     const std::vector<uint32_t>* addresses, SendTimes* times, ErrorSink onError,
+                     ReplyHandover* handover = nullptr);
 
 // Runs until quit_program is set: sends the priming request to 127.0.0.1, then blocks in
 // poll() on the socket and quit_program together, reads everything waiting each time it
-// wakes, and hands each kept answer to onReply. Returns 0, or 1 when quit_program cannot be
-// opened ("open handle error." to onError).
+// wakes, and hands the kept answers to onReply. While the handover (when given) says a sender
+// reads, it waits for that to end instead of watching the socket. Returns 0, or 1 when
+// quit_program cannot be opened ("open handle error." to onError).
 int PingReceiverThread(std::shared_ptr<const IcmpSocket> socket, ReplySink onReply,
-                       ErrorSink onError);
+                       ErrorSink onError, const ReplyHandover* handover = nullptr);
 
 }  // namespace sondrel

@@ -1,5 +1,6 @@
 #include "engine/ReplyText.h"
 
+#include <charconv>
 #include <cstdio>
 #include <string>
 
@@ -7,6 +8,15 @@
 #include "platform/AddressText.h"
 
 namespace sondrel {
+
+namespace {
+
+void AppendDecimal(std::string& text, int value) {
+    char digits[12];
+    text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
+
+}  // namespace
 
 std::string AddressToText(uint32_t address) { return DottedQuad(address); }
 
@@ -51,10 +61,15 @@ std::string FormatReplyText(const IcmpOutcome& outcome, uint32_t nowTick) {
     if (outcome.type == kIcmpEchoReply) {
         // Printed with %d like the tick difference always was: a reply stamped "in the
         // future" by a peer reads as a negative time, never as a crash.
-        uint32_t rtt = nowTick - outcome.echoedTick;
-        std::snprintf(buf, sizeof buf, "ttl=%d,time=%d,bytes=32", outcome.ttl,
-                      static_cast<int>(rtt));
-        return buf;
+        // Put together by hand: a million replies a round each make one.
+        const auto rtt = static_cast<int>(nowTick - outcome.echoedTick);
+        std::string text = "ttl=";
+        text.reserve(32);
+        AppendDecimal(text, outcome.ttl);
+        text += ",time=";
+        AppendDecimal(text, rtt);
+        text += ",bytes=32";
+        return text;
     }
     if (const char* text = IcmpCodeText(outcome.type, outcome.code)) {
         std::string out = AddressToText(outcome.source);

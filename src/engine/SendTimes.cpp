@@ -8,6 +8,13 @@ void SendTimes::Resize(size_t count) {
     if (count > capacity_) {
         capacity_ = std::max(count, capacity_ * 2);
         stamps_ = std::make_unique<Stamp[]>(capacity_);
+    } else {
+        // Room given back and taken again holds a departed host's stamps: forgotten, or a
+        // reply could be timed against another host's request that carried the same tick.
+        for (size_t place = size_; place < count; ++place) {
+            stamps_[place].tick.store(0, std::memory_order_relaxed);
+            stamps_[place].ns.store(0, std::memory_order_relaxed);
+        }
     }
     size_ = count;
 }

@@ -72,6 +72,9 @@ struct HostRecord {
     int32_t m_nAvgTime = 0;     // ms, running mean
     int32_t m_nLastRttUs = -1;  // the latest echo's round trip to the microsecond, -1: none
     uint32_t m_nSlot = 0;       // place in the address array while listed (send times)
+    // The row the host's text was last found at: a guess, checked before it is believed, that
+    // spares each reply a search through a million rows.
+    int32_t m_nRow = -1;
 
     bool operator==(const HostRecord&) const = default;
 };

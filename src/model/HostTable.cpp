@@ -24,15 +24,21 @@ int32_t HostTable::FindEntry(uint32_t address) const {
 }
 
 void HostTable::IndexInsert(int32_t entry) {
-    if (2 * (count_ + 1) > index_.size()) IndexGrow();
+    if (2 * (count_ + 1) > index_.size()) IndexGrow(std::max<size_t>(16, 2 * index_.size()));
     const size_t mask = index_.size() - 1;
     size_t s = SlotOf(entries_[entry].address);
     while (index_[s] >= 0) s = (s + 1) & mask;
     index_[s] = entry;
 }
 
-void HostTable::IndexGrow() {
-    std::vector<int32_t> old(std::max<size_t>(16, 2 * index_.size()), -1);
+void HostTable::Reserve(size_t count) {
+    size_t size = std::max<size_t>(16, index_.size());
+    while (size < 2 * count) size *= 2;
+    if (size > index_.size()) IndexGrow(size);
+}
+
+void HostTable::IndexGrow(size_t size) {
+    std::vector<int32_t> old(size, -1);
     old.swap(index_);
     const size_t mask = index_.size() - 1;
     for (const int32_t e : old) {
@@ -84,8 +90,10 @@ HostRecord& HostTable::HostAt(uint32_t address) {
         e = static_cast<int32_t>(entries_.size());
         entries_.emplace_back();
     }
+    if (nextLink_ == UINT32_MAX) RenumberLinks();
     Entry& entry = entries_[e];
     entry.address = address;
+    entry.linked = nextLink_++;
     entry.record = HostRecord{};
     int32_t& head = buckets_[BucketOf(address)];
     entry.next = head;
@@ -105,6 +113,7 @@ bool HostTable::RemoveHost(uint32_t address) {
     (entry.prev >= 0 ? entries_[entry.prev].next : buckets_[BucketOf(address)]) = entry.next;
     if (entry.next >= 0) entries_[entry.next].prev = entry.prev;
     entry.record = HostRecord{};  // the history goes now, not when the slot is reused
+    entry.prev = kFreeEntry;
     entry.next = free_;
     free_ = e;
     if (--count_ == 0) Release();
@@ -121,6 +130,35 @@ void HostTable::Release() {
     index_.shrink_to_fit();
     free_ = -1;
     count_ = 0;
+    nextLink_ = 0;
+}
+
+// Four billion links in one run: the numbers start again from the bottom, in chain order.
+void HostTable::RenumberLinks() {
+    std::vector<int32_t> order;
+    order.reserve(count_);
+    for (int32_t e = FirstEntry(); e >= 0; e = NextEntry(e)) order.push_back(e);
+    nextLink_ = 0;
+    for (auto e = order.rbegin(); e != order.rend(); ++e) entries_[*e].linked = nextLink_++;
+}
+
+void HostTable::SortInTableOrder(std::vector<uint32_t>& addresses) const {
+    struct Key {
+        uint32_t bucket;
+        uint32_t linked;
+        uint32_t address;
+    };
+    std::vector<Key> keys;
+    keys.reserve(addresses.size());
+    for (const uint32_t address : addresses) {
+        const int32_t e = FindEntry(address);
+        if (e >= 0) keys.push_back({BucketOf(address), entries_[e].linked, address});
+    }
+    std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
+        return a.bucket != b.bucket ? a.bucket < b.bucket : a.linked > b.linked;
+    });
+    addresses.clear();
+    for (const Key& key : keys) addresses.push_back(key.address);
 }
 
 int32_t HostTable::FirstEntry() const {

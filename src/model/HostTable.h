@@ -40,6 +40,8 @@ public:
     // Unlinks and destroys the record; false when the address was not there.
     bool RemoveHost(uint32_t address);
     void RemoveAllHosts();
+    // Room for `count` hosts in the index, so that a long list grows it once.
+    void Reserve(size_t count);
     int GetHostCount() const { return static_cast<int>(count_); }
     bool IsEmpty() const { return count_ == 0; }
 
@@ -83,6 +85,16 @@ public:
 
     // Visits every host in table order without changing the table.
     void ForEachHost(const std::function<void(uint32_t, const HostRecord&)>& visit) const;
+    // Visits every host in no particular order, for work whose order nobody sees: the
+    // records are read front to back instead of chased along the chains, which at a million
+    // hosts is the difference between one cache miss a host and none.
+    template <class Visit>
+    void ForEachUnordered(Visit&& visit) {
+        for (Entry& entry : entries_)
+            if (entry.prev != kFreeEntry) visit(entry.address, entry.record);
+    }
+    // Puts hosts of the table in table order, in O(k log k) for k of them.
+    void SortInTableOrder(std::vector<uint32_t>& addresses) const;
 
     // Addresses in table order.
     std::vector<uint32_t> Addresses() const;
@@ -90,12 +102,17 @@ public:
     HostRecord* FirstHost();
 
 private:
+    static constexpr int32_t kFreeEntry = -2;
     struct Entry {
         uint32_t address = 0;
         int32_t next = -1;  // next entry in the chain, or the free list
-        int32_t prev = -1;  // previous entry in the chain, -1 at the bucket's head
+        int32_t prev = -1;  // previous entry in the chain, -1 at the bucket's head, or free
+        // When the entry was linked: within a bucket the chain runs from the highest down,
+        // so the table order is known without walking it.
+        uint32_t linked = 0;
         HostRecord record;
     };
+    void RenumberLinks();
     int32_t FirstEntry() const;
     int32_t NextEntry(int32_t entry) const;
     int32_t FindEntry(uint32_t address) const;
@@ -106,7 +123,7 @@ private:
     size_t SlotOf(uint32_t address) const;
     void IndexInsert(int32_t entry);
     void IndexErase(uint32_t address);
-    void IndexGrow();
+    void IndexGrow(size_t size);
 
     // Entries are pooled; a deque keeps references stable while it grows.
     std::deque<Entry> entries_;
@@ -114,6 +131,7 @@ private:
     std::vector<int32_t> index_;
     int32_t free_ = -1;
     size_t count_ = 0;
+    uint32_t nextLink_ = 0;
 };
 
 }  // namespace sondrel

@@ -276,8 +276,11 @@ ListLoadStatus LoadInto(const std::filesystem::path& path, HostTable& hosts, boo
     ListReadResult read;
     ReadRecords(in, read, [&](HostEntry&& e) {
         if (status.added.empty()) {
-            status.added.reserve(std::min<size_t>(static_cast<size_t>(*read.count),
-                                                  in.Remaining() / kRecordHeadSize + 1));
+            // As many as the header says, as far as the file's size can hold them.
+            const size_t expected = std::min<size_t>(static_cast<size_t>(*read.count),
+                                                     in.Remaining() / kRecordHeadSize + 1);
+            status.added.reserve(expected);
+            hosts.Reserve(static_cast<size_t>(hosts.GetHostCount()) + expected);
         }
         const uint32_t address = e.m_dwAddress;
         if (MergeEntry(std::move(e), hosts)) status.added.push_back(address);

@@ -1,5 +1,6 @@
 #include "model/ReplyRules.h"
 
+#include <charconv>
 #include <climits>
 #include <cstdio>
 
@@ -43,16 +44,8 @@ bool ScanLiteral(std::string_view& text, std::string_view literal) {
 
 std::string Decimal(int32_t value) {
     char buf[16];
-    std::snprintf(buf, sizeof buf, "%d", value);
-    return buf;
-}
-
-std::string StampWithoutNewlines(std::string_view stampLine) {
-    std::string out;
-    for (char c : stampLine) {
-        if (c != '\n' && c != '\r') out.push_back(c);
-    }
-    return out;
+    const auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
+    return std::string(buf, end);
 }
 
 int32_t ShownTime(int32_t time, std::string_view column) {
@@ -132,14 +125,15 @@ int32_t LeadingInteger(std::string_view text) {
 }
 
 ReplyOutcome ApplyReply(HostRecord& record, std::string_view replyText,
-                        std::optional<std::string_view> rowTime, std::string_view stampLine) {
+                        std::optional<std::string_view> rowTime, std::string_view stampLine,
+                        bool keepHistory) {
     ReplyOutcome out;
     record.m_bReplied = 1;
     if (!rowTime) return out;
     out.rowChanged = true;
-    out.stamp = StampWithoutNewlines(stampLine);
-    out.event = std::string(replyText);
-    AppendHistoryEvent(record.m_history, stampLine, replyText);
+    out.stamp = WithoutLineEnd(stampLine);
+    out.event = replyText;
+    if (keepHistory) AppendHistoryEvent(record.m_history, stampLine, replyText);
     out.echo = IsEchoReplyText(replyText);
     if (out.echo) {
         const EchoValues v = ParseEchoReply(replyText);
@@ -149,7 +143,6 @@ ReplyOutcome ApplyReply(HostRecord& record, std::string_view replyText,
         const bool timedOut = replyText.find("timeout") != std::string_view::npos;
         out.results.kind = timedOut ? RowResults::Kind::Timeout : RowResults::Kind::Blank;
     }
-    out.columns = out.results.Texts();
     return out;
 }
 
@@ -164,22 +157,24 @@ bool ApplyTimeout(HostRecord& record, bool hasRow, std::string_view stampLine) {
 }
 
 std::vector<uint32_t> TimeoutPass(HostTable& hosts,
-                                  const std::function<bool(uint32_t, const HostRecord&)>& hasRow,
+                                  const std::function<bool(uint32_t, HostRecord&)>& hasRow,
                                   std::string_view stampLine) {
+    // Each host's own part does not depend on the others, so the pass sweeps the records in
+    // memory order; only the hosts it reports are put in table order, the order they are told.
     std::vector<uint32_t> reported;
-    for (auto [address, record] : hosts) {
+    hosts.ForEachUnordered([&](uint32_t address, HostRecord& record) {
         // The row search is only needed for hosts still waiting.
         const bool row = !record.m_bReplied && hasRow(address, record);
         if (ApplyTimeout(record, row, stampLine)) reported.push_back(address);
-    }
+    });
+    hosts.SortInTableOrder(reported);
     return reported;
 }
 
 void CountRoundSent(HostTable& hosts) {
-    for (auto [address, record] : hosts) {
-        (void)address;
+    hosts.ForEachUnordered([](uint32_t, HostRecord& record) {
         if (record.m_nSent < INT32_MAX) ++record.m_nSent;
-    }
+    });
 }
 
 std::string CountText(int32_t value) { return Decimal(value); }

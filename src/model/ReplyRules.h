@@ -66,19 +66,21 @@ int32_t LeadingInteger(std::string_view text);
 struct ReplyOutcome {
     bool rowChanged = false;  // false: no row, nothing but m_bReplied changed
     bool echo = false;        // an echo reply (true) or an error text
-    RowResults results;       // new columns 1..3 when rowChanged
-    ResultColumns columns;    // their texts
-    std::string stamp;        // the event's time stamp without its newline (log row, column 0)
-    std::string event;        // the event text without its newline (log row, column 1)
+    RowResults results;       // new columns 1..3 when rowChanged (their texts: Texts())
+    // Views into the stamp line and reply text given, which must outlive them.
+    std::string_view stamp;  // the event's time stamp without its newline (log row, column 0)
+    std::string_view event;  // the event text (log row, column 1)
 };
 
 // A reply or error text for a host in the table. rowTime is the current text of column 2 of
 // the host's row, or nullopt when the host has no row. stampLine is the time stamp line
 // (with its newline). Sets m_bReplied; when there is a row, appends the two history lines
 // and returns the new columns. An echo reply counts in the statistics only while the host
-// has received fewer replies than requests were sent to it.
+// has received fewer replies than requests were sent to it. Without keepHistory the history
+// lines are not written (nothing would read them).
 ReplyOutcome ApplyReply(HostRecord& record, std::string_view replyText,
-                        std::optional<std::string_view> rowTime, std::string_view stampLine);
+                        std::optional<std::string_view> rowTime, std::string_view stampLine,
+                        bool keepHistory = true);
 
 // One host in a timeout pass: a host that answered becomes waiting (returns false); a
 // waiting host with a row gets "request timeout." in its history (returns true, the row
@@ -86,10 +88,10 @@ ReplyOutcome ApplyReply(HostRecord& record, std::string_view replyText,
 bool ApplyTimeout(HostRecord& record, bool hasRow, std::string_view stampLine);
 ResultColumns TimeoutColumns();
 
-// The whole pass over the table in table order. hasRow tells whether a host has a row.
-// Returns the reported hosts, in table order.
+// The whole pass over the table. hasRow tells whether a host has a row. Returns the reported
+// hosts, in table order.
 std::vector<uint32_t> TimeoutPass(HostTable& hosts,
-                                  const std::function<bool(uint32_t, const HostRecord&)>& hasRow,
+                                  const std::function<bool(uint32_t, HostRecord&)>& hasRow,
                                   std::string_view stampLine);
 
 // Round start: every host's sent count goes up by one, stopping at the 32-bit maximum.

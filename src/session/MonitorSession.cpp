@@ -136,20 +136,38 @@ void MonitorSession::Post(Message message) {
     bool wasEmpty = false;
     {
         std::lock_guard guard(inboxLock_);
-        if (message.kind == Message::Kind::Reply && setup_.discardPrimingReply && !primingSeen_ &&
-            message.reply.host == htonl(INADDR_LOOPBACK)) {
-            primingSeen_ = true;
-            primed_.notify_all();
-            return;
-        }
         wasEmpty = inbox_.empty();
         inbox_.push_back(std::move(message));
     }
-    if (wasEmpty && setup_.post) {
-        setup_.post([this, alive = std::weak_ptr(alive_)] {
-            if (auto a = alive.lock(); a && *a) ProcessMessages();
-        });
+    if (wasEmpty) AskOwner();
+}
+
+void MonitorSession::PostReplies(std::span<const EngineReply> replies) {
+    bool wasEmpty = false;
+    {
+        std::lock_guard guard(inboxLock_);
+        wasEmpty = inbox_.empty();
+        for (const EngineReply& reply : replies) {
+            if (setup_.discardPrimingReply && !primingSeen_ &&
+                reply.host == htonl(INADDR_LOOPBACK)) {
+                primingSeen_ = true;
+                primed_.notify_all();
+                continue;
+            }
+            Message m = Message::Of(Message::Kind::Reply);
+            m.reply = reply;
+            inbox_.push_back(std::move(m));
+        }
+        wasEmpty = wasEmpty && !inbox_.empty();
     }
+    if (wasEmpty) AskOwner();
+}
+
+void MonitorSession::AskOwner() {
+    if (!setup_.post) return;
+    setup_.post([this, alive = std::weak_ptr(alive_)] {
+        if (auto a = alive.lock(); a && *a) ProcessMessages();
+    });
 }
 
 void MonitorSession::ProcessMessages() {
@@ -172,6 +190,12 @@ void MonitorSession::ProcessMessages() {
         Handle(taken[i++]);
     }
     FlushChangedRows();
+    // The next burst reuses this one's room rather than growing a fresh array again, as far
+    // as a modest burst goes.
+    taken.clear();
+    if (taken.capacity() > kInboxRoomKept) return;
+    std::lock_guard guard(inboxLock_);
+    if (inbox_.empty()) inbox_.swap(taken);
 }
 
 bool MonitorSession::WaitForPrimingReply(int limitMs) {
@@ -281,6 +305,22 @@ void MonitorSession::UnlistAll() {
     sendTimes_.Resize(0);
 }
 
+int MonitorSession::RowOf(uint32_t address, HostRecord& record) const {
+    const std::string text = DisplayText(address, record);
+    const int guess = record.m_nRow;
+    if (guess >= 0 && rows_.FoundAt(static_cast<size_t>(guess), text)) return guess;
+    record.m_nRow = rows_.Find(text);
+    return record.m_nRow;
+}
+
+void MonitorSession::NoteRowsOfHosts() {
+    for (size_t i = 0; i < rows_.Size(); ++i) {
+        const ListRow& row = rows_.At(i);
+        if (HostRecord* record = hosts_.FindHost(row.address))
+            record->m_nRow = static_cast<int32_t>(i);
+    }
+}
+
 bool MonitorSession::HasOwnRow(uint32_t address) const {
     // A rebuild from a list file posted before an add may have listed the host already;
     // listed twice, its address would be pinged twice and removed only once.
@@ -317,40 +357,32 @@ void MonitorSession::OnListAddedMany(std::span<const uint32_t> addresses) {
         for (uint32_t address : addresses) OnListAdded(address);
         return;
     }
-    // The batch's distinct addresses, sorted, each with a mark while it is listed but not yet
-    // told: a few bytes a host, where a hash set would cost tens at a million hosts.
-    std::vector<uint32_t> distinct(addresses.begin(), addresses.end());
-    std::sort(distinct.begin(), distinct.end());
-    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-    std::vector<bool> pending(distinct.size());
-    auto mark = [&](uint32_t address) {
-        return pending[static_cast<size_t>(
-            std::lower_bound(distinct.begin(), distinct.end(), address) - distinct.begin())];
-    };
+    // The hosts listed by this batch, in the order they first came. Until the rows are built
+    // their records carry a mark in place of a row, so that a repeat is seen at once.
+    constexpr int32_t kListedNow = -2;
+    std::vector<uint32_t> listed;
+    listed.reserve(addresses.size());
     std::vector<ListRow> rows;
-    rows.reserve(distinct.size());
+    rows.reserve(addresses.size());
     {
         AddressGate gate(*this);
         for (uint32_t address : addresses) {
-            auto listed = mark(address);
-            if (listed || HasOwnRow(address)) continue;
-            listed = true;
+            const HostRecord* known = hosts_.FindHost(address);
+            if (known != nullptr && (known->m_nRow == kListedNow || HasOwnRow(address))) continue;
             HostRecord& record = hosts_.HostAt(address);
             ListAddress(address, record);
+            record.m_nRow = kListedNow;
+            listed.push_back(address);
             rows.push_back({DisplayText(address, record), {}, address});
         }
         observer_.RowsAboutToBeReset();
         changedFirst_ = changedLast_ = -1;
         rows_.InsertMany(std::move(rows));
+        NoteRowsOfHosts();
         observer_.RowsReset();
     }
     // Told in the order they came, as one add after another would have been.
-    for (uint32_t address : addresses) {
-        auto told = mark(address);
-        if (!told) continue;
-        told = false;
-        NoteAdded(address, hosts_.HostAt(address));
-    }
+    for (uint32_t address : listed) NoteAdded(address, hosts_.HostAt(address));
     observer_.ListChanged();
 }
 
@@ -362,7 +394,7 @@ void MonitorSession::OnListRemoved(uint32_t address) {
     rings_.Remove(address);
     HostRecord& record = hosts_.HostAt(address);
     historyFiles_.Delete(address);
-    const int row = rows_.Find(DisplayText(address, record));
+    const int row = RowOf(address, record);
     if (row >= 0) {
         observer_.RowAboutToBeRemoved(row);
         rows_.Erase(static_cast<size_t>(row));
@@ -403,6 +435,7 @@ void MonitorSession::OnListModified(const std::vector<HostEntry>& entries, uint3
             rows.push_back({DisplayText(entry.m_dwAddress, record), {}, entry.m_dwAddress});
         }
         rows_.InsertMany(std::move(rows));
+        NoteRowsOfHosts();
         observer_.RowsReset();
     }
     if (!stopped_) stopPing_.Reset();
@@ -442,19 +475,19 @@ int64_t MonitorSession::SendTimeOf(const EngineReply& reply, const HostRecord& r
 }
 
 void MonitorSession::OnEngineReply(const EngineReply& reply) {
-    const HostRecord* record = hosts_.FindHost(reply.host);
+    HostRecord* record = hosts_.FindHost(reply.host);
     if (record == nullptr) return;
     const uint32_t tickMs = TickDifference(reply.nowTick, reply.echoedTick);
     const int64_t sentNs = reply.IsEcho() ? SendTimeOf(reply, *record) : 0;
     const int64_t rttUs = PreciseRoundTripUs(sentNs, reply.receivedNs, tickMs);
     const auto shownUs = static_cast<int32_t>(std::min<int64_t>(rttUs, INT32_MAX));
     if (rttUs < 0) {
-        OnPingReply(reply.host, reply.Text());
+        ApplyPingReply(reply.host, *record, reply.Text());
     } else {
         // The text shows whole milliseconds of the precise time, cut, not rounded.
         EngineReply timed = reply;
         timed.nowTick = reply.echoedTick + static_cast<uint32_t>(rttUs / 1000);
-        OnPingReply(reply.host, timed.Text(), shownUs);
+        ApplyPingReply(reply.host, *record, timed.Text(), shownUs);
     }
     // An echo that answers no request of this round (the receiver's priming request, or one
     // of a round already judged) is no sample of it.
@@ -495,25 +528,29 @@ void MonitorSession::SubmitRound(const std::vector<uint32_t>& lost) {
 }
 
 void MonitorSession::OnPingReply(uint32_t address, std::string_view text, int32_t rttUs) {
-    HostRecord* record = hosts_.FindHost(address);
-    if (record == nullptr) return;
-    if (rttUs >= 0) record->m_nLastRttUs = rttUs;
+    if (HostRecord* record = hosts_.FindHost(address))
+        ApplyPingReply(address, *record, text, rttUs);
+}
+
+void MonitorSession::ApplyPingReply(uint32_t address, HostRecord& record, std::string_view text,
+                                    int32_t rttUs) {
+    if (rttUs >= 0) record.m_nLastRttUs = rttUs;
     ++repliesApplied_;
-    const int row = rows_.Find(DisplayText(address, *record));
+    const int row = RowOf(address, record);
     std::optional<std::string_view> rowTime;
     std::string shownTime;
     if (row >= 0) {
         shownTime = rows_.At(static_cast<size_t>(row)).results.TimeText();
         rowTime = shownTime;
     }
-    ReplyOutcome outcome = ApplyReply(*record, text, rowTime, StampNow());
+    ReplyOutcome outcome = ApplyReply(record, text, rowTime, StampNow(), setup_.keepHistory);
     if (!outcome.rowChanged) {
-        if (!setup_.keepHistory) record->m_history.clear();
+        if (!setup_.keepHistory) record.m_history.clear();
         return;
     }
     rows_.At(static_cast<size_t>(row)).results = outcome.results;
     NoteChangedRow(row);
-    NoteEvent(HostEventKind::Reply, address, *record, outcome.stamp, outcome.event);
+    NoteEvent(HostEventKind::Reply, address, record, outcome.stamp, outcome.event);
 }
 
 void MonitorSession::ReportRepliesLost() {
@@ -532,17 +569,14 @@ void MonitorSession::OnPingTimeout() {
     ReportRepliesLost();
     if (hosts_.IsEmpty()) return;
     const std::string stamp = StampNow();
-    auto rowOf = [this](uint32_t address, const HostRecord& record) {
-        return rows_.Find(DisplayText(address, record));
-    };
     const std::vector<uint32_t> reported = TimeoutPass(
         hosts_,
-        [&](uint32_t address, const HostRecord& record) { return rowOf(address, record) >= 0; },
+        [this](uint32_t address, HostRecord& record) { return RowOf(address, record) >= 0; },
         stamp);
     for (uint32_t address : reported) {
         HostRecord* record = hosts_.FindHost(address);
         if (record == nullptr) continue;
-        const int row = rowOf(address, *record);
+        const int row = RowOf(address, *record);
         if (row >= 0) {
             rows_.At(static_cast<size_t>(row)).results = RowResults::TimedOut();
             NoteChangedRow(row);
@@ -591,14 +625,11 @@ void MonitorSession::PostTimeoutPass() { Post(Message::Of(Message::Kind::Timeout
 
 void MonitorSession::StartReceiver() {
     if (!setup_.socket) return;
-    ReplySink onReply = [this](const EngineReply& reply) {
-        Message m = Message::Of(Message::Kind::Reply);
-        m.reply = reply;
-        Post(std::move(m));
-    };
+    handover_ = std::make_unique<ReplyHandover>(
+        [this](std::span<const EngineReply> replies) { PostReplies(replies); });
     ErrorSink onError = [this](std::string text) { PostEngineText(std::move(text)); };
-    receiver_ = std::thread([socket = setup_.socket, onReply, onError] {
-        PingReceiverThread(socket, onReply, onError);
+    receiver_ = std::thread([socket = setup_.socket, handover = handover_.get(), onError] {
+        PingReceiverThread(socket, handover->Sink(), onError, handover);
     });
 }
 
@@ -608,11 +639,11 @@ void MonitorSession::StartSender() {
     if (!setup_.socket) return;
     auto done = std::make_shared<std::atomic<bool>>(false);
     ErrorSink onError = [this](std::string text) { PostEngineText(std::move(text)); };
-    std::thread thread(
-        [socket = setup_.socket, addresses = &addresses_, times = &sendTimes_, onError, done] {
-            PingSenderThread(socket, addresses, times, onError);
-            done->store(true);
-        });
+    std::thread thread([socket = setup_.socket, addresses = &addresses_, times = &sendTimes_,
+                        handover = handover_.get(), onError, done] {
+        PingSenderThread(socket, addresses, times, onError, handover);
+        done->store(true);
+    });
     senders_.push_back(Sender{std::move(thread), std::move(done)});
 }
 

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "engine/Datagram.h"
+#include "engine/ReplyHandover.h"
 #include "engine/SendTimes.h"
 #include "model/AddressArray.h"
 #include "model/History.h"
@@ -200,8 +201,12 @@ private:
         static Message Of(Kind kind, uint32_t address = 0) { return {kind, address, {}, {}, {}}; }
     };
     static constexpr size_t kBulkAddRun = 256;
+    static constexpr size_t kInboxRoomKept = 65536;  // messages
 
     void Post(Message message);
+    void PostReplies(std::span<const EngineReply> replies);
+    // Asks the owner, through `post`, to handle the inbox soon.
+    void AskOwner();
     // The address array changes only through these, under the gate, so that each host's
     // place and the send times follow it.
     void ListAddress(uint32_t address, HostRecord& record);
@@ -219,6 +224,12 @@ private:
     void CloseStore();
     void SubmitRound(const std::vector<uint32_t>& lost);
     bool HasOwnRow(uint32_t address) const;
+    // The host's row by its text, as FindRow finds it, trying the row it had last first.
+    int RowOf(uint32_t address, HostRecord& record) const;
+    // Every host learns its row after the rows were built at once.
+    void NoteRowsOfHosts();
+    void ApplyPingReply(uint32_t address, HostRecord& record, std::string_view text,
+                        int32_t rttUs = -1);
     void NoteAdded(uint32_t address, HostRecord& record);
 
     void Handle(Message& message);
@@ -256,6 +267,7 @@ private:
     bool primingSeen_ = false;
     std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
 
+    std::unique_ptr<ReplyHandover> handover_;  // lives as long as the engine's threads
     std::thread receiver_;
     struct Sender {
         std::thread thread;

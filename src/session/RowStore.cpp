@@ -50,6 +50,13 @@ int RowStore::Find(std::string_view text) const {
     return static_cast<int>(at - rows_.begin());
 }
 
+bool RowStore::FoundAt(size_t index, std::string_view text) const {
+    // Rows equal ignoring case are neighbours: the first of them is the one above which
+    // none matches.
+    if (index >= rows_.size() || !RowTextMatches(rows_[index].text, text)) return false;
+    return index == 0 || !RowTextMatches(rows_[index - 1].text, text);
+}
+
 void RowStore::Erase(size_t index) {
     if (index < rows_.size()) rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
 }

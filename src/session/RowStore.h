@@ -35,6 +35,8 @@ public:
     size_t InsertionPoint(std::string_view text) const;
     // Index of the first row whose text matches ignoring case, or kNoRow.
     int Find(std::string_view text) const;
+    // Whether Find(text) would give `index`: two comparisons instead of a search.
+    bool FoundAt(size_t index, std::string_view text) const;
     void Erase(size_t index);
     void Clear();
 

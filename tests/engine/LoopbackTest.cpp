@@ -11,6 +11,7 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -79,10 +80,12 @@ protected:
         receiver_ = std::thread([this, hook] {
             receiverResult_ = PingReceiverThread(
                 socket_,
-                [this, hook](const EngineReply& reply) {
-                    hook(reply.host);
-                    replies_[reply.host].push_back(reply.Text());
-                    timed_[reply.host] = reply;
+                [this, hook](std::span<const EngineReply> replies) {
+                    for (const EngineReply& reply : replies) {
+                        hook(reply.host);
+                        replies_[reply.host].push_back(reply.Text());
+                        timed_[reply.host] = reply;
+                    }
                 },
                 [](std::string text) { ADD_FAILURE() << text; });
         });

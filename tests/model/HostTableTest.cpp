@@ -113,6 +113,13 @@ TEST(HostTable, RandomChurnKeepsThePlainTablesOrderAndFindsEveryHost) {
         }
         const Addresses walked = reference.Walk();
         ASSERT_EQ(Walk(table), walked) << size << " hosts";
+        Addresses shuffled = walked;
+        std::shuffle(shuffled.begin(), shuffled.end(), random);
+        table.SortInTableOrder(shuffled);
+        ASSERT_EQ(shuffled, walked) << size << " hosts, sorted";
+        size_t visited = 0;
+        table.ForEachUnordered([&](uint32_t, HostRecord&) { ++visited; });
+        ASSERT_EQ(visited, walked.size());
         for (const uint32_t a : walked) ASSERT_EQ(table.FindHost(a)->m_nSent, int32_t(a));
         for (const uint32_t a : walked) ASSERT_TRUE(table.RemoveHost(a));
         EXPECT_TRUE(table.IsEmpty());

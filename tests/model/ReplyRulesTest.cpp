@@ -40,7 +40,7 @@ TEST(ReplyRules, ShownTimeIsSmoothedAboveTwentyMsOnly) {
     for (const auto& c : cases) {
         HostRecord r{.m_nSent = 1};
         const ReplyOutcome out = ApplyReply(r, Echo(64, c.time), c.column, kStamp);
-        EXPECT_EQ(out.columns.time, c.shown) << '"' << c.column << "\" " << c.time;
+        EXPECT_EQ(out.results.Texts().time, c.shown) << '"' << c.column << "\" " << c.time;
         EXPECT_EQ(r.m_nAvgTime, c.time) << "the statistics use the raw time";
     }
 }
@@ -50,11 +50,13 @@ TEST(ReplyRules, FirstReplyThenMeanMinMaxAcrossReplies) {
     EXPECT_FALSE(ApplyReply(r, Echo(57, 10), std::nullopt, kStamp).rowChanged);
     EXPECT_EQ(r, HostRecord{.m_nSent = 1}) << "without a row only m_bReplied changes";
     r.m_bReplied = 0;
-    const ReplyOutcome out = ApplyReply(r, Echo(57, 10), std::string_view("*"), kStamp);
+    const std::string echo = Echo(57, 10);  // the outcome's texts are views into it
+    const ReplyOutcome out = ApplyReply(r, echo, std::string_view("*"), kStamp);
     EXPECT_TRUE(out.echo && r.m_bReplied == 1);
-    EXPECT_EQ(out.columns, (ResultColumns{"57", "10", "32"}));
+    EXPECT_EQ(out.results.Texts(), (ResultColumns{"57", "10", "32"}));
     EXPECT_EQ(r.m_history, (Lines{kStamp, Echo(57, 10) + "\n"}));
-    EXPECT_EQ(out.stamp + "|" + out.event, "Mon Jan 05 09:08:07 2026|" + Echo(57, 10));
+    EXPECT_EQ(std::string(out.stamp) + "|" + std::string(out.event),
+              "Mon Jan 05 09:08:07 2026|" + Echo(57, 10));
     // Replies beyond the requests sent (duplicates) show in the row and the history but
     // leave the counts and times alone.
     const struct {
@@ -66,12 +68,14 @@ TEST(ReplyRules, FirstReplyThenMeanMinMaxAcrossReplies) {
                  {4, 0, 15, 0, 31, 4}};
     for (const auto& s : steps) {
         r.m_nSent = s.sent, r.m_bReplied = 0;
-        const ReplyOutcome dup = ApplyReply(r, Echo(64, s.time), std::string_view("*"), kStamp);
+        const std::string echo = Echo(64, s.time);
+        const ReplyOutcome dup = ApplyReply(r, echo, std::string_view("*"), kStamp);
         EXPECT_EQ((std::vector<int>{r.m_nAvgTime, r.m_nMinTime, r.m_nMaxTime, r.m_nReceived}),
                   (std::vector<int>{s.mean, s.min, s.max, s.received}))
             << "after " << s.time;
-        EXPECT_TRUE(dup.rowChanged && r.m_bReplied == 1 && r.m_history.back() == dup.event + "\n");
-        EXPECT_EQ(dup.columns.time, std::to_string(s.time));
+        EXPECT_TRUE(dup.rowChanged && r.m_bReplied == 1 &&
+                    r.m_history.back() == std::string(dup.event) + "\n");
+        EXPECT_EQ(dup.results.Texts().time, std::to_string(s.time));
     }
     // A long-running mean must not overflow.
     r.m_nSent = 2000000, r.m_nReceived = 1000000, r.m_nAvgTime = 5000;
@@ -97,7 +101,8 @@ TEST(ReplyRules, ErrorTextsEmptyTheColumnsAndKeepTheCounters) {
         HostRecord expected = r;
         expected.m_bReplied = 1, expected.m_history = {kStamp, c.text + "\n"};
         const ReplyOutcome out = ApplyReply(r, c.text, std::string_view("100"), kStamp);
-        EXPECT_TRUE(out.rowChanged && !out.echo && out.columns == c.columns && r == expected)
+        EXPECT_TRUE(out.rowChanged && !out.echo && out.results.Texts() == c.columns &&
+                    r == expected)
             << c.text;
     }
     const EchoValues partial = ParseEchoReply("ttl=64,time=x,bytes=32");
