@@ -17,6 +17,7 @@
 #include <optional>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include "platform/Autostart.h"
 #include "view/CAppHarness.h"
@@ -257,30 +258,29 @@ TEST(CCorvelApp, AutoStartFollowsTheEntryAtStartThenEveryClick) {
     const std::optional<std::string> oldHome = old ? std::optional<std::string>(old) : std::nullopt;
     const std::string program =
         QuoteExecArgument(QCoreApplication::applicationFilePath().toStdString());
-    const struct {
-        std::filesystem::path home;
-        bool entryAtStart, writable;
-    } cases[] = {{config / "a", false, true},
-                 {config / "b", true, true},
-                 {config / "plainfile", false, false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.home);
-        ::setenv("XDG_CONFIG_HOME", c.home.c_str(), 1);
-        const auto entry = AutostartEntryPath(c.home);
-        if (c.entryAtStart) {
+    // The configuration folder, whether it holds an entry at start, whether one can be written.
+    const std::tuple<std::filesystem::path, bool, bool> cases[] = {
+        {config / "a", false, true},
+        {config / "b", true, true},
+        {config / "plainfile", false, false}};
+    for (const auto& [home, entryAtStart, writable] : cases) {
+        SCOPED_TRACE(home);
+        ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+        const auto entry = AutostartEntryPath(home);
+        if (entryAtStart) {
             ASSERT_EQ(WriteAutostartEntry(entry, "/old/sondrel"), 0);
         }
         CAppHarness h;
         ASSERT_TRUE(h.Start());
         QAction* autoStart = h.frame()->Command(ID_AUTO_START);
-        EXPECT_EQ(autoStart->isChecked(), c.entryAtStart);
-        for (const bool on : {!c.entryAtStart, c.entryAtStart}) {
+        EXPECT_EQ(autoStart->isChecked(), entryAtStart);
+        for (const bool on : {!entryAtStart, entryAtStart}) {
             autoStart->trigger();
             EXPECT_EQ(autoStart->isChecked(), on);
             EXPECT_EQ(AutostartEntryExists(entry)
                           ? ReadBytes(entry).find(program) != std::string::npos
                           : false,
-                      on && c.writable);
+                      on && writable);
         }
     }
     oldHome ? (void)::setenv("XDG_CONFIG_HOME", oldHome->c_str(), 1)
