@@ -17,6 +17,7 @@
 #include <optional>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include "platform/Autostart.h"
 #include "view/CAppHarness.h"
@@ -257,30 +258,29 @@ TEST(CCorvelApp, AutoStartFollowsTheEntryAtStartThenEveryClick) {
     const std::optional<std::string> oldHome = old ? std::optional<std::string>(old) : std::nullopt;
     const std::string program =
         QuoteExecArgument(QCoreApplication::applicationFilePath().toStdString());
-    const struct {
-        std::filesystem::path home;
-        bool entryAtStart, writable;
-    } cases[] = {{config / "a", false, true},
-                 {config / "b", true, true},
-                 {config / "plainfile", false, false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.home);
-        ::setenv("XDG_CONFIG_HOME", c.home.c_str(), 1);
-        const auto entry = AutostartEntryPath(c.home);
-        if (c.entryAtStart) {
+    // The configuration folder, whether it holds an entry at start, whether one can be written.
+    const std::tuple<std::filesystem::path, bool, bool> cases[] = {
+        {config / "a", false, true},
+        {config / "b", true, true},
+        {config / "plainfile", false, false}};
+    for (const auto& [home, entryAtStart, writable] : cases) {
+        SCOPED_TRACE(home);
+        ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+        const auto entry = AutostartEntryPath(home);
+        if (entryAtStart) {
             ASSERT_EQ(WriteAutostartEntry(entry, "/old/sondrel"), 0);
         }
         CAppHarness h;
         ASSERT_TRUE(h.Start());
         QAction* autoStart = h.frame()->Command(ID_AUTO_START);
-        EXPECT_EQ(autoStart->isChecked(), c.entryAtStart);
-        for (const bool on : {!c.entryAtStart, c.entryAtStart}) {
+        EXPECT_EQ(autoStart->isChecked(), entryAtStart);
+        for (const bool on : {!entryAtStart, entryAtStart}) {
             autoStart->trigger();
             EXPECT_EQ(autoStart->isChecked(), on);
             EXPECT_EQ(AutostartEntryExists(entry)
                           ? ReadBytes(entry).find(program) != std::string::npos
                           : false,
-                      on && c.writable);
+                      on && writable);
         }
     }
     oldHome ? (void)::setenv("XDG_CONFIG_HOME", oldHome->c_str(), 1)
@@ -392,28 +392,14 @@ struct ProgramSetup {
     }
 };
 
-TEST(SondrelProgram, ASecondStartHandsItsFileToTheFirstAndEnds) {
-    ProgramSetup s;
-    if (!std::filesystem::exists(s.binary))
-        GTEST_SKIP() << "the sondrel program is not built at " << s.binary;
-    WriteList(s.dir / "default.ipl", 2, {{Loopback(1), ""}});
-    WriteList(s.dir / "other.ipl", 4, {{Loopback(5), ""}, {Loopback(6), "localhost"}});
-    Program first({s.binary}, s.Env());
-    ASSERT_TRUE(s.WaitListening(first)) << "the first program never listened";
-    Program second({s.binary, (s.dir / "other.ipl").string()}, s.Env());
-    EXPECT_EQ(second.Wait(20000), 0);
-    // The first opens the file from its event loop, before it reads a later request.
-    ASSERT_TRUE(s.WaitListening(first));
-    ::kill(first.pid_, SIGTERM);
-    EXPECT_EQ(first.Wait(20000), 0);
-    EXPECT_EQ(s.Saved(4), (std::set<uint32_t>{Loopback(5), Loopback(6)}));
-}
-
 TEST(SondrelProgram, TerminationSignalsSaveTheListAsExitDoes) {
     // Unsaved: a folder where the new file must go fails the save even for root. No one may
-    // be there to close a box: the reason goes to standard error and the status is 1.
-    for (const auto& [sig, unsaved] :
-         {std::pair{SIGTERM, false}, {SIGINT, false}, {SIGHUP, false}, {SIGTERM, true}}) {
+    // be there to close a box: the reason goes to standard error and the status is 1. Handed:
+    // a second start hands its file to the first and ends.
+    for (const auto& [sig, unsaved, handed] : {std::tuple{SIGTERM, false, true},
+                                               {SIGINT, false, false},
+                                               {SIGHUP, false, false},
+                                               {SIGTERM, true, false}}) {
         SCOPED_TRACE(sig);
         ProgramSetup s;
         if (!std::filesystem::exists(s.binary))
@@ -424,12 +410,20 @@ TEST(SondrelProgram, TerminationSignalsSaveTheListAsExitDoes) {
         if (unsaved) std::filesystem::create_directory(s.dir / "default.ipl.new");
         Program p({s.binary}, s.Env(), s.dir / "stderr");
         ASSERT_TRUE(s.WaitListening(p));
+        if (handed) {
+            WriteList(s.dir / "other.ipl", 4, {{Loopback(5), ""}, {Loopback(6), "localhost"}});
+            EXPECT_EQ(Program({s.binary, (s.dir / "other.ipl").string()}, s.Env()).Wait(20000), 0);
+            // The first opens the file from its event loop, before it reads a later request.
+            ASSERT_TRUE(s.WaitListening(p));
+        }
         ::kill(p.pid_, sig);
         EXPECT_EQ(p.Wait(20000), unsaved ? 1 : 0);
         if (unsaved) {
             EXPECT_EQ(ReadBytes(s.dir / "default.ipl"), before);
             EXPECT_NE(ReadBytes(s.dir / "stderr").find("sondrel: The list could not be saved"),
                       std::string::npos);
+        } else if (handed) {
+            EXPECT_EQ(s.Saved(4), (std::set<uint32_t>{Loopback(5), Loopback(6)}));
         } else {
             EXPECT_EQ(s.Saved(7), std::set<uint32_t>{Loopback(9)});
         }

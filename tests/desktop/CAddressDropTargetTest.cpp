@@ -6,8 +6,6 @@
 
 #include "desktop/CAddressDropTarget.h"
 #include "input/FakeResolver.h"
-#include "input/HttpTestServer.h"
-#include "input/UrlResolver.h"
 #include "view/CAppHarness.h"
 #include "widgets/CMessageBox.h"
 
@@ -196,26 +194,6 @@ TEST_F(DropTargetTest, DropsDuringALookupAreRefused) {
     ASSERT_TRUE(test::WaitFor([] { return !CAddressDropTarget::Busy(); }, 20000));
     EXPECT_EQ(posted, std::vector<uint32_t>{Ip("192.0.2.21")});
     EXPECT_EQ(commandUpdates, 2);
-}
-
-TEST_F(DropTargetTest, NamedLinkThroughALocalWebServer) {
-    // The refresh leads to a closed port: the walk ends on that host.
-    const std::string closed = test::HttpTestServer("127.0.0.9", 0).Url("/moved.html");
-    test::HttpTestServer server("127.0.0.1", 0);
-    ASSERT_EQ(server.error(), "");
-    server.Serve("/", {200, test::RefreshPage(closed)});
-    // Real fetches and name service; only the standard web port is swapped for the server's,
-    // since a test cannot count on owning port 80.
-    target.SetLookups(&TheSystemResolver(), [&server](const std::string& url) {
-        return ResolveUrlHost(url + ":" + std::to_string(server.port()));
-    });
-    const std::string link = "http://localhost/some/page.html";
-    ASSERT_EQ(Drop(link + "\r\n", link), Qt::CopyAction);
-    ASSERT_EQ(server.Heads().size(), 1u);
-    EXPECT_EQ(server.Heads()[0].rfind("GET / ", 0), 0u) << "resolution starts at the root page";
-    ASSERT_EQ(posted, std::vector<uint32_t>{Ip("127.0.0.9")});
-    EXPECT_EQ(hosts.FindHost(Ip("127.0.0.9"))->m_strName, link);
-    EXPECT_TRUE(messages.empty());
 }
 
 TEST(DropTargetOnViewTest, DroppedLinkBecomesARowOfTheMainList) {

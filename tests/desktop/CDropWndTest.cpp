@@ -1,13 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <QDesktopServices>
-#include <QGuiApplication>
-#include <QScreen>
-#include <QUrl>
-
 #include "app/CMainFrame.h"
 #include "desktop/CDropWnd.h"
-#include "desktop/CHelp.h"
 #include "view/CAppHarness.h"
 
 namespace sondrel {
@@ -23,16 +17,6 @@ QString Shown(CDropWnd& wnd) {
         texts << (a->isSeparator() ? "-" : a->isEnabled() ? text : "(" + text + ")");
     }
     return texts.join("|");
-}
-
-TEST(DropWndTest, SmallTopMostToolWindowNearTheLowerRightCorner) {
-    CDropWnd wnd;
-    wnd.Create();
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    EXPECT_EQ(wnd.pos(), QPoint(screen.right() + 1 - 100, screen.bottom() + 1 - 100));
-    EXPECT_TRUE(wnd.isVisible());
-    EXPECT_EQ(wnd.windowFlags() & Qt::WindowType_Mask, Qt::Tool) << "no task bar entry";
-    EXPECT_TRUE(wnd.windowFlags().testFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint));
 }
 
 // The states are the main window's, decided just before the menu opens.
@@ -80,27 +64,5 @@ TEST(DropWndTest, DoubleClickTogglesTheMainWindow) {
     }
 }
 
-// Catches what the desktop is asked to open, instead of starting a browser.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void Open(const QUrl& url) { urls << url; }
-};
-
-TEST(HelpTest, HowToOpensTheHelpPageBesideTheProgram) {
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler("file", &catcher, "Open");
-    OnHowTo();
-    QDesktopServices::unsetUrlHandler("file");
-    ASSERT_EQ(catcher.urls.size(), 1);
-    const std::filesystem::path page = catcher.urls.front().toLocalFile().toStdString();
-    EXPECT_EQ(page.filename(), "help.html");
-    EXPECT_TRUE(std::filesystem::exists(page)) << page;
-}
-
 }  // namespace
 }  // namespace sondrel
-
-#include "CDropWndTest.moc"

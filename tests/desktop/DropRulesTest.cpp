@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "desktop/DropRules.h"
 
 namespace sondrel {
@@ -7,11 +9,7 @@ namespace {
 
 TEST(DroppedTextTest, UriListFirstLinkElsePlainText) {
     using Opt = std::optional<std::string_view>;
-    const struct {
-        Opt uriList, plain;
-        std::optional<std::string> expected;
-    } cases[] = {
-        {"http://a.example/x\r\nhttp://b.example/\r\n", "ignored", "http://a.example/x"},
+    const std::tuple<Opt, Opt, std::optional<std::string>> cases[] = {
         {"# from a browser\r\n\r\n  \r\nhttp://b.example/\r\n", std::nullopt, "http://b.example/"},
         {"# nothing\r\n", "198.51.100.7", "198.51.100.7"},
         {std::nullopt, "  www.example.org\r\n", "www.example.org"},
@@ -19,10 +17,8 @@ TEST(DroppedTextTest, UriListFirstLinkElsePlainText) {
         {std::string_view("\0http://f.example/", 18), "g.example", "g.example"},
         {std::nullopt, " \r\n\t", std::nullopt},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(DroppedText(c.uriList, c.plain), c.expected)
-            << c.uriList.value_or(c.plain.value_or(""));
-    }
+    for (const auto& [uriList, plain, expected] : cases)
+        EXPECT_EQ(DroppedText(uriList, plain), expected) << uriList.value_or(plain.value_or(""));
 }
 
 TEST(ListFileOfLinkTest, OnlyLocalListFiles) {

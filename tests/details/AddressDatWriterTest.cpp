@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <tuple>
 
 #include "details/AddressDatWriter.h"
 #include "details/LocationDb.h"
@@ -39,28 +40,25 @@ void ExpectLookupsMatch(const std::vector<CountryRange>& countries,
 }
 
 TEST(AddressDatWriterTest, ColumnTexts) {
-    const struct {
-        const char* text;
-        size_t width;
-        std::string fitted;
-    } fits[] = {// No-break spaces only where they still fit; never half a character.
-                {"New Zealand", 12, "New" + kNbsp + "Zealand"},
-                {"Saudi Arabia", 12, "Saudi Arabia"},
-                {"Liechtenstein", 12, "Liechtenstei"},
-                {"\xC3\x85land Islands", 6, "\xC3\x85land"},
-                {"ab\xC3\x85land", 3, "ab"}};
-    for (const auto& c : fits) EXPECT_EQ(FitColumn(c.text, c.width), c.fitted) << c.text;
-    const struct {
-        const char *code, *name;
-        std::string location;
-    } names[] = {{"US", "United States", "USA"},
-                 {"GB", "United Kingdom", "UK"},
-                 {"DE", "Germany", "Germany"},
-                 {"KR", "Korea, Republic of", "South" + kNbsp + "Korea"},
-                 {"ZZ", "Foo, Republic of", "Foo"},
-                 {"ZY", "Bar (Baz) Islands", "Bar"},
-                 {"ZX", "Extremely Long Name", "Extremely Lo"}};
-    for (const auto& c : names) EXPECT_EQ(ShortCountryName(c.code, c.name), c.location) << c.code;
+    // No-break spaces only where they still fit; never half a character.
+    const std::tuple<const char*, size_t, std::string> fits[] = {
+        {"New Zealand", 12, "New" + kNbsp + "Zealand"},
+        {"Saudi Arabia", 12, "Saudi Arabia"},
+        {"Liechtenstein", 12, "Liechtenstei"},
+        {"\xC3\x85land Islands", 6, "\xC3\x85land"},
+        {"ab\xC3\x85land", 3, "ab"}};
+    for (const auto& [text, width, fitted] : fits)
+        EXPECT_EQ(FitColumn(text, width), fitted) << text;
+    const std::tuple<const char*, const char*, std::string> names[] = {
+        {"US", "United States", "USA"},
+        {"GB", "United Kingdom", "UK"},
+        {"DE", "Germany", "Germany"},
+        {"KR", "Korea, Republic of", "South" + kNbsp + "Korea"},
+        {"ZZ", "Foo, Republic of", "Foo"},
+        {"ZY", "Bar (Baz) Islands", "Bar"},
+        {"ZX", "Extremely Long Name", "Extremely Lo"}};
+    for (const auto& [code, name, location] : names)
+        EXPECT_EQ(ShortCountryName(code, name), location) << code;
     EXPECT_EQ(CountryDetail("US", "United States"), "United" + kNbsp + "States");
     EXPECT_LE(CountryDetail("GS", "South Georgia and the South Sandwich Islands").size(), 46u);
 }

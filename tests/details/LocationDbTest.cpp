@@ -124,19 +124,16 @@ TEST(LocationDbTest, TableShapeFollowsFileOrder) {
 
 TEST(LocationDbTest, FilesThatHoldNothingWhole) {
     const std::string one = Rec("1.0.0.0", "1.0.0.255", "A");
-    const struct {
-        std::string bytes;
-        size_t records;
-    } cases[] = {{"", 0},
-                 {std::string(100, ' ') + one.substr(0, 50), 0},
-                 {File({}), 0},
-                 {File({one}) + one.substr(0, 109), 1},
-                 {File({one, one.substr(0, 60)}), 1}};
+    const std::pair<std::string, size_t> cases[] = {{"", 0},
+                                                    {std::string(100, ' ') + one.substr(0, 50), 0},
+                                                    {File({}), 0},
+                                                    {File({one}) + one.substr(0, 109), 1},
+                                                    {File({one, one.substr(0, 60)}), 1}};
     test::TempDir dir;
-    for (const auto& c : cases) {
-        EXPECT_EQ(ParseLocationTable(c.bytes).size(), c.records) << c.bytes.size();
-        std::ofstream(dir / "address.dat", std::ios::binary) << c.bytes;
-        EXPECT_EQ(LoadLocationTable(dir / "address.dat").size(), c.records) << c.bytes.size();
+    for (const auto& [bytes, records] : cases) {
+        EXPECT_EQ(ParseLocationTable(bytes).size(), records) << bytes.size();
+        std::ofstream(dir / "address.dat", std::ios::binary) << bytes;
+        EXPECT_EQ(LoadLocationTable(dir / "address.dat").size(), records) << bytes.size();
     }
     EXPECT_TRUE(LoadLocationTable(dir / "missing.dat").empty());
 }

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <fstream>
 #include <thread>
+#include <tuple>
 
 #include "FakeResolver.h"
 #include "input/CAddressDialogs.h"
@@ -241,14 +242,14 @@ TEST_F(CInputCommandsTest, ImportMergesAndKeepsWhatADamagedFileHeld) {
 }
 
 TEST(CGroupAddressDlgTest, EndIpIsFilledFromStartIpWheneverItGainsTheFocus) {
-    const struct {
-        QString start, before, after;
-    } cases[] = {{"192.168.1.10", "", "192.168.1."},
-                 {"192.168.1.10", "192.168.1.20", "192.168.1."},
-                 {"192.168.1.", "", "192.168.1."},
-                 {"", "kept", "kept"},
-                 {"nodots", "kept", "kept"}};
-    for (const auto& c : cases) {
+    // The start address typed, the end address before and after it gains the focus.
+    const std::tuple<QString, QString, QString> cases[] = {
+        {"192.168.1.10", "", "192.168.1."},
+        {"192.168.1.10", "192.168.1.20", "192.168.1."},
+        {"192.168.1.", "", "192.168.1."},
+        {"", "kept", "kept"},
+        {"nodots", "kept", "kept"}};
+    for (const auto& [typed, before, after] : cases) {
         for (const Qt::FocusReason reason : {Qt::TabFocusReason, Qt::MouseFocusReason}) {
             // Both dialogs share the rule: each takes one reason.
             std::unique_ptr<CGroupAddressDlg> dialog(
@@ -258,19 +259,18 @@ TEST(CGroupAddressDlgTest, EndIpIsFilledFromStartIpWheneverItGainsTheFocus) {
             dialog->activateWindow();
             QLineEdit *start = dialog->EditControl(IDC_START_IP),
                       *end = dialog->EditControl(IDC_END_IP);
-            start->setText(c.start);
-            end->setText(c.before);
+            start->setText(typed);
+            end->setText(before);
             start->setFocus(Qt::OtherFocusReason);
             QApplication::processEvents();
             end->setFocus(reason);
             QApplication::processEvents();
             ASSERT_TRUE(end->hasFocus());
-            EXPECT_EQ(end->text(), c.after) << c.start.toStdString() << " reason " << reason;
+            EXPECT_EQ(end->text(), after) << typed.toStdString() << " reason " << reason;
             // Ready for the last number: nothing selected, caret at the end.
             const bool ready =
                 !end->hasSelectedText() && end->cursorPosition() == end->text().size();
-            EXPECT_TRUE(ready || c.after == "kept")
-                << c.start.toStdString() << " reason " << reason;
+            EXPECT_TRUE(ready || after == "kept") << typed.toStdString() << " reason " << reason;
         }
     }
 }

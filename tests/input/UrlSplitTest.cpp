@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "input/UrlSplit.h"
 
 namespace sondrel {
@@ -11,11 +13,7 @@ std::string Describe(const UrlParts& parts) {
 
 TEST(SplitUrlTest, Table) {
     // kind kServiceUnknown: refused
-    const struct {
-        std::string url;
-        int kind;
-        const char* parts;
-    } cases[] = {
+    const std::tuple<std::string, int, const char*> cases[] = {
         {"http://www.example.com", kServiceHttp, "www.example.com / 80"},
         {"HTTP://Host.Example:8080/X", kServiceHttp, "Host.Example /X 8080"},
         {"http://user:pw@10.0.0.1:81/p#frag", kServiceHttp, "10.0.0.1 /p 81"},
@@ -30,13 +28,13 @@ TEST(SplitUrlTest, Table) {
         {"http://h.example:99999/", kServiceUnknown, "  0"},
         {std::string("http://h.example/\0x", 19), kServiceUnknown, "  0"},
     };
-    for (const auto& c : cases) {
-        const UrlParts parts = SplitUrl(c.url);
-        EXPECT_EQ(parts.accepted, c.kind != kServiceUnknown) << c.url;
-        EXPECT_EQ(parts.serviceKind, c.kind) << c.url;
-        EXPECT_EQ(Describe(parts), c.parts) << c.url;
+    for (const auto& [url, kind, expected] : cases) {
+        const UrlParts parts = SplitUrl(url);
+        EXPECT_EQ(parts.accepted, kind != kServiceUnknown) << url;
+        EXPECT_EQ(parts.serviceKind, kind) << url;
+        EXPECT_EQ(Describe(parts), expected) << url;
         // What is fetched must split to the very same place.
-        EXPECT_EQ(Describe(SplitUrl(JoinHttpUrl(parts))), c.parts) << c.url;
+        EXPECT_EQ(Describe(SplitUrl(JoinHttpUrl(parts))), expected) << url;
     }
 }
 

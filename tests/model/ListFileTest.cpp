@@ -3,6 +3,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "model/Archive.h"
 #include "model/ListFile.h"
@@ -42,49 +43,43 @@ const Bytes kRec1 = Hex("0A 00 00 01 00 00 00 00");
 const Bytes kNamedHead = Hex("0A 00 00 02 01 00 00 00");
 
 TEST(ArchiveText, PrefixBoundariesRoundTrip) {
-    const struct {
-        size_t length;
-        Bytes prefix;
-    } cases[] = {{0, Hex("00")},
-                 {254, Hex("FE")},
-                 {255, Hex("FF FF 00")},
-                 {65533, Hex("FF FD FF")},
-                 {65534, Hex("FF FF FF FE FF 00 00")}};
-    for (const auto& c : cases) {
-        const std::string text(c.length, 'x');
+    const std::pair<size_t, Bytes> cases[] = {{0, Hex("00")},
+                                              {254, Hex("FE")},
+                                              {255, Hex("FF FF 00")},
+                                              {65533, Hex("FF FD FF")},
+                                              {65534, Hex("FF FF FF FE FF 00 00")}};
+    for (const auto& [length, prefix] : cases) {
+        const std::string text(length, 'x');
         ArchiveWriter out;
         out.WriteText(text);
         const Bytes written = B(out.Bytes());
-        EXPECT_EQ(written, c.prefix + B(text)) << c.length;
+        EXPECT_EQ(written, prefix + B(text)) << length;
         ArchiveReader in(written);
         std::string back;
-        EXPECT_TRUE(in.ReadText(back) && back == text && in.Remaining() == 0) << c.length;
+        EXPECT_TRUE(in.ReadText(back) && back == text && in.Remaining() == 0) << length;
     }
 }
 
 TEST(ArchiveText, ReadsEveryFormAndRewindsOnFaults) {
     using F = ArchiveFault;
-    const struct {
-        Bytes bytes;
-        F fault;
+    const std::tuple<Bytes, F, std::string> cases[] = {
+        {Hex("FF FE FF 02 E9 00 AC 20"), F::None, "\xC3\xA9\xE2\x82\xAC"},
+        {Hex("FF FE FF 02 3D D8 00 DE"), F::None, "\xF0\x9F\x98\x80"},
+        {Hex("FF FE FF 01 00 D8"), F::None, "\xEF\xBF\xBD"},  // a lone surrogate
+        {Hex("FF 2C"), F::EndsEarly, ""},
+        {Hex("FF FE FF"), F::EndsEarly, ""},
+        {Hex("05") + B("abc"), F::TextTooLong, ""},
+        {Hex("FF FF FF FF FF FF FF 41"), F::TextTooLong, ""},
+        {Hex("FF FE FF 02 61 00 62"), F::TextTooLong, ""},
+        {Hex("FF FE FF FF FE FF 00"), F::BadTextPrefix, ""}};
+    for (const auto& [bytes, fault, expected] : cases) {
+        SCOPED_TRACE(testing::PrintToString(bytes));
+        ArchiveReader in(bytes);
         std::string text;
-    } cases[] = {{Hex("FF FE FF 02 E9 00 AC 20"), F::None, "\xC3\xA9\xE2\x82\xAC"},
-                 {Hex("FF FE FF 02 3D D8 00 DE"), F::None, "\xF0\x9F\x98\x80"},
-                 {Hex("FF FE FF 01 00 D8"), F::None, "\xEF\xBF\xBD"},  // a lone surrogate
-                 {Hex("FF 2C"), F::EndsEarly, ""},
-                 {Hex("FF FE FF"), F::EndsEarly, ""},
-                 {Hex("05") + B("abc"), F::TextTooLong, ""},
-                 {Hex("FF FF FF FF FF FF FF 41"), F::TextTooLong, ""},
-                 {Hex("FF FE FF 02 61 00 62"), F::TextTooLong, ""},
-                 {Hex("FF FE FF FF FE FF 00"), F::BadTextPrefix, ""}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.bytes));
-        ArchiveReader in(c.bytes);
-        std::string text;
-        EXPECT_EQ(in.ReadText(text), c.fault == F::None);
-        EXPECT_EQ(in.Fault(), c.fault);
-        EXPECT_EQ(c.fault == F::None ? text : "", c.text);
-        EXPECT_EQ(c.fault == F::None ? 0 : in.Offset(), 0u) << "a failed read rewinds";
+        EXPECT_EQ(in.ReadText(text), fault == F::None);
+        EXPECT_EQ(in.Fault(), fault);
+        EXPECT_EQ(fault == F::None ? text : "", expected);
+        EXPECT_EQ(fault == F::None ? 0 : in.Offset(), 0u) << "a failed read rewinds";
     }
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <tuple>
 
 #include "platform/Autostart.h"
 #include "support/TestSupport.h"
@@ -10,19 +10,8 @@
 namespace sondrel {
 namespace {
 
-std::string ReadAll(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 TEST(Autostart, ExecArgumentIsQuotedForTheDesktopEntryFormat) {
-    struct Case {
-        const char* in;
-        const char* out;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"/usr/bin/sondrel", R"("/usr/bin/sondrel")"},
         {"/home/u/My Apps/sondrel", R"("/home/u/My Apps/sondrel")"},
         {"/opt/a\"b", R"("/opt/a\\"b")"},
@@ -31,10 +20,7 @@ TEST(Autostart, ExecArgumentIsQuotedForTheDesktopEntryFormat) {
         {"/opt/100%/sondrel", R"("/opt/100%%/sondrel")"},
         {"", R"("")"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.in);
-        EXPECT_EQ(QuoteExecArgument(c.in), c.out);
-    }
+    for (const auto& [in, out] : cases) EXPECT_EQ(QuoteExecArgument(in), out) << in;
 }
 
 TEST(Autostart, ConfigHomeFollowsTheEnvironment) {
@@ -42,22 +28,18 @@ TEST(Autostart, ConfigHomeFollowsTheEnvironment) {
     const char* oldHome = std::getenv("HOME");
     std::string savedXdg = oldXdg ? oldXdg : "";
     std::string savedHome = oldHome ? oldHome : "";
-    struct Case {
-        const char* xdg;  // nullptr: unset
-        const char* home;
-        std::filesystem::path expected;
-    };
-    const Case cases[] = {
+    // nullptr: unset
+    const std::tuple<const char*, const char*, std::filesystem::path> cases[] = {
         {"/cfg", "/home/u", "/cfg"},
         {nullptr, "/home/u", "/home/u/.config"},
         {"relative/cfg", "/home/u", "/home/u/.config"},  // a relative value is ignored
         {"", "/home/u", "/home/u/.config"},
         {nullptr, nullptr, ""},
     };
-    for (const Case& c : cases) {
-        c.xdg ? ::setenv("XDG_CONFIG_HOME", c.xdg, 1) : ::unsetenv("XDG_CONFIG_HOME");
-        c.home ? ::setenv("HOME", c.home, 1) : ::unsetenv("HOME");
-        EXPECT_EQ(XdgConfigHome(), c.expected) << (c.xdg ? c.xdg : "(unset)");
+    for (const auto& [xdg, home, expected] : cases) {
+        xdg ? ::setenv("XDG_CONFIG_HOME", xdg, 1) : ::unsetenv("XDG_CONFIG_HOME");
+        home ? ::setenv("HOME", home, 1) : ::unsetenv("HOME");
+        EXPECT_EQ(XdgConfigHome(), expected) << (xdg ? xdg : "(unset)");
     }
     oldXdg ? ::setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
     oldHome ? ::setenv("HOME", savedHome.c_str(), 1) : ::unsetenv("HOME");
@@ -66,15 +48,15 @@ TEST(Autostart, ConfigHomeFollowsTheEnvironment) {
 TEST(Autostart, WriteCreatesTheFolderReplaceKeepsOneEntryRemoveIsIdempotent) {
     test::TempDir dir;
     auto entry = AutostartEntryPath(dir.path() / "config");
-    EXPECT_FALSE(AutostartEntryExists(entry));
     ASSERT_EQ(WriteAutostartEntry(entry, "/first/sondrel"), 0);
-    EXPECT_TRUE(AutostartEntryExists(entry));
     ASSERT_EQ(WriteAutostartEntry(entry, "/second/sondrel"), 0);
-    EXPECT_EQ(ReadAll(entry), AutostartEntryText("/second/sondrel"));
+    std::ifstream in(entry, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+              AutostartEntryText("/second/sondrel"));
     EXPECT_FALSE(std::filesystem::exists(entry.string() + ".new"));
     EXPECT_EQ(RemoveAutostartEntry(entry), 0);
-    EXPECT_FALSE(AutostartEntryExists(entry));
     EXPECT_EQ(RemoveAutostartEntry(entry), 0);
+    EXPECT_FALSE(AutostartEntryExists(entry));
 }
 
 }  // namespace

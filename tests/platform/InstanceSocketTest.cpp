@@ -21,11 +21,7 @@ std::string UniqueName() {
 
 TEST(InstanceRequestCodec, RoundTripsAndRejectsMalformedBytes) {
     using namespace std::string_literals;
-    struct Case {
-        std::string bytes;
-        std::optional<InstanceRequest> expected;
-    };
-    const Case cases[] = {
+    const std::pair<std::string, std::optional<InstanceRequest>> cases[] = {
         {"show\0"s, InstanceRequest{true, ""}},
         {"show\0open\0/home/u/a b.ipl\0"s, InstanceRequest{true, "/home/u/a b.ipl"}},
         {"open\0/x.ipl\0"s, InstanceRequest{false, "/x.ipl"}},
@@ -37,11 +33,11 @@ TEST(InstanceRequestCodec, RoundTripsAndRejectsMalformedBytes) {
         {"show\0open\0/x.ipl"s, std::nullopt},  // path cut short
         {"SHOW\0"s, std::nullopt},              // words are exact
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.bytes));
-        EXPECT_EQ(DecodeInstanceRequest(c.bytes), c.expected);
-        if (c.expected && (c.expected->show || !c.expected->file.empty())) {
-            EXPECT_EQ(EncodeInstanceRequest(*c.expected), c.bytes);
+    for (const auto& [bytes, expected] : cases) {
+        SCOPED_TRACE(::testing::PrintToString(bytes));
+        EXPECT_EQ(DecodeInstanceRequest(bytes), expected);
+        if (expected && (expected->show || !expected->file.empty())) {
+            EXPECT_EQ(EncodeInstanceRequest(*expected), bytes);
         }
     }
 }

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <tuple>
 
 #include "platform/Paths.h"
 #include "support/TestSupport.h"
@@ -26,40 +27,36 @@ mode_t ModeOf(const fs::path& p) {
 
 TEST(PathsTest, DataFilesBesideTheExecutableFirstThenInShare) {
     EXPECT_TRUE(fs::exists(ExecutableDir() / "test_platform")) << ExecutableDir();
-    const struct {
-        bool beside, installed;
-        const char* found;
-    } cases[] = {{true, true, "bin/address.dat"},
-                 {false, true, "share/sondrel/address.dat"},
-                 {true, false, "bin/address.dat"},
-                 {false, false, "bin/address.dat"}};
-    for (const auto& c : cases) {
+    // Beside the executable, installed in share, the one found.
+    const std::tuple<bool, bool, const char*> cases[] = {{true, true, "bin/address.dat"},
+                                                         {false, true, "share/sondrel/address.dat"},
+                                                         {true, false, "bin/address.dat"},
+                                                         {false, false, "bin/address.dat"}};
+    for (const auto& [beside, installed, found] : cases) {
         TempDir prefix;
         fs::create_directories(prefix / "bin");
-        if (c.beside) Touch(prefix / "bin/address.dat");
-        if (c.installed) Touch(prefix / "share/sondrel/address.dat");
-        EXPECT_EQ(FindDataFileIn(prefix / "bin", "address.dat"), prefix.path() / c.found);
+        if (beside) Touch(prefix / "bin/address.dat");
+        if (installed) Touch(prefix / "share/sondrel/address.dat");
+        EXPECT_EQ(FindDataFileIn(prefix / "bin", "address.dat"), prefix.path() / found);
     }
 }
 
 TEST(PathsTest, ConfigAndHistoryFolderRules) {
-    const struct {
-        ConfigDirInputs in;
-        const char* dir;
-    } config[] = {{{"/portable/cfg", "/opt/s/bin", true, "/x", "/home/u"}, "/portable/cfg"},
-                  {{"", "/opt/s/bin", true, "/x", "/home/u"}, "/opt/s/bin"},
-                  {{"", "/usr/bin", false, "/x/cfg", "/home/u"}, "/x/cfg/sondrel"},
-                  {{"", "/usr/bin", false, "", "/home/u"}, "/home/u/.config/sondrel"},
-                  {{"", "/usr/bin", false, "rel", "/home/u"}, "/home/u/.config/sondrel"}};
-    for (const auto& c : config) EXPECT_EQ(ChooseConfigDir(c.in), fs::path(c.dir)) << c.dir;
-    const struct {
-        const char *runtime, *tmp, *dir;
-    } history[] = {{"/run/user/1000", "/var/tmp", "/run/user/1000/sondrel"},
-                   {"", "/var/tmp", "/var/tmp/sondrel-1000"},
-                   {"", "", "/tmp/sondrel-1000"},
-                   {"run", "tmp", "/tmp/sondrel-1000"}};  // relative values are ignored
-    for (const auto& c : history)
-        EXPECT_EQ(ChooseHistoryDir(c.runtime, c.tmp, 1000), fs::path(c.dir));
+    const std::pair<ConfigDirInputs, const char*> config[] = {
+        {{"/portable/cfg", "/opt/s/bin", true, "/x", "/home/u"}, "/portable/cfg"},
+        {{"", "/opt/s/bin", true, "/x", "/home/u"}, "/opt/s/bin"},
+        {{"", "/usr/bin", false, "/x/cfg", "/home/u"}, "/x/cfg/sondrel"},
+        {{"", "/usr/bin", false, "", "/home/u"}, "/home/u/.config/sondrel"},
+        {{"", "/usr/bin", false, "rel", "/home/u"}, "/home/u/.config/sondrel"}};
+    for (const auto& [in, dir] : config) EXPECT_EQ(ChooseConfigDir(in), fs::path(dir)) << dir;
+    // XDG_RUNTIME_DIR, TMPDIR, the folder chosen.
+    const std::tuple<const char*, const char*, const char*> history[] = {
+        {"/run/user/1000", "/var/tmp", "/run/user/1000/sondrel"},
+        {"", "/var/tmp", "/var/tmp/sondrel-1000"},
+        {"", "", "/tmp/sondrel-1000"},
+        {"run", "tmp", "/tmp/sondrel-1000"}};  // relative values are ignored
+    for (const auto& [runtime, tmp, dir] : history)
+        EXPECT_EQ(ChooseHistoryDir(runtime, tmp, 1000), fs::path(dir));
 
     EXPECT_TRUE(fs::is_directory(ConfigDir()));
     ASSERT_TRUE(HistoryDir().ok()) << HistoryDir().error;
@@ -87,18 +84,16 @@ TEST(PathsTest, UnsafeFoldersAreRefusedAndLeftAlone) {
     ::chmod(real.c_str(), 0755);
     fs::create_directory_symlink(real, link);
     Touch(t / "file");
-    const struct {
-        fs::path dir;
-        uid_t owner;
-        std::string says;
-    } cases[] = {{link, ::getuid(), link.string()},
-                 {real, ::getuid() + 1, "another user"},
-                 {t / "file", ::getuid(), ""},
-                 {t / "missing/parent", ::getuid(), ""}};
-    for (const auto& c : cases) {
-        const PrivateDir made = MakePrivateDir(c.dir, c.owner);
-        EXPECT_FALSE(made.ok()) << c.dir;
-        EXPECT_NE(made.error.find(c.says), std::string::npos) << made.error;
+    // The folder, its owner to be, a part of the refusal's text.
+    const std::tuple<fs::path, uid_t, std::string> cases[] = {
+        {link, ::getuid(), link.string()},
+        {real, ::getuid() + 1, "another user"},
+        {t / "file", ::getuid(), ""},
+        {t / "missing/parent", ::getuid(), ""}};
+    for (const auto& [dir, owner, says] : cases) {
+        const PrivateDir made = MakePrivateDir(dir, owner);
+        EXPECT_FALSE(made.ok()) << dir;
+        EXPECT_NE(made.error.find(says), std::string::npos) << made.error;
         EXPECT_EQ(ModeOf(real), 0755u) << "the real folder is never changed";
     }
 }

@@ -12,10 +12,7 @@ constexpr int64_t kAt = 1'796'655'845'000;             // 2026-12-07T15:04:05Z
 constexpr int64_t kNow = kAt + (53 * 60 + 20) * 1000;  // 2026-12-07T15:57:25Z
 
 TEST(ExportTest, Times) {
-    const struct {
-        const char* text;
-        std::optional<int64_t> ms;
-    } cases[] = {
+    const std::pair<const char*, std::optional<int64_t>> cases[] = {
         {"2026-12-07T15:04:05Z", kAt},
         {"2026-12-07T15:04:05.123Z", kAt + 123},
         {"2026-12-07t15:04:05.1z", kAt + 100},
@@ -45,68 +42,52 @@ TEST(ExportTest, Times) {
         {"-h", std::nullopt},
         {"-9999999999d", std::nullopt},
     };
-    for (const auto& c : cases) EXPECT_EQ(ParseExportTime(c.text, kNow), c.ms) << c.text;
+    for (const auto& [text, ms] : cases) EXPECT_EQ(ParseExportTime(text, kNow), ms) << text;
 
-    const struct {
-        int64_t ms;
-        const char* text;
-    } formatted[] = {{0, "1970-01-01T00:00:00.000Z"},
-                     {-1, "1969-12-31T23:59:59.999Z"},
-                     {kAt + 123, "2026-12-07T15:04:05.123Z"},
-                     {1'709'164'800'000 + 43'200'007, "2024-02-29T12:00:00.007Z"}};
-    for (const auto& f : formatted) EXPECT_EQ(FormatUtcMs(f.ms), f.text);
+    const std::pair<int64_t, const char*> formatted[] = {
+        {0, "1970-01-01T00:00:00.000Z"},
+        {-1, "1969-12-31T23:59:59.999Z"},
+        {kAt + 123, "2026-12-07T15:04:05.123Z"},
+        {1'709'164'800'000 + 43'200'007, "2024-02-29T12:00:00.007Z"}};
+    for (const auto& [ms, text] : formatted) EXPECT_EQ(FormatUtcMs(ms), text);
+}
+
+// A request as "since until db [host]... resolution format", times from now; or the refusal.
+std::string Parsed(const std::vector<std::string_view>& args) {
+    const auto got = ParseExportArgs(args, kNow);
+    if (const auto* refusal = std::get_if<std::string>(&got)) return *refusal;
+    const auto& r = std::get<ExportRequest>(got);
+    std::string text = std::to_string(r.sinceMs - kNow) + " " + std::to_string(r.untilMs - kNow) +
+                       " " + r.db.string();
+    for (const std::string& host : r.hosts) text += " [" + host + "]";
+    return text + (r.resolution == Resolution::kMinute ? " minute" : " raw") +
+           (r.format == ExportFormat::kJson ? " json" : " csv");
 }
 
 TEST(ExportTest, Arguments) {
-    using Args = std::vector<std::string_view>;
-    const struct {
-        Args args;
-        const char* error;  // null: accepted
-    } cases[] = {
-        {{"--since", "-999999999d", "--until", "9999-12-31T23:59:59.999Z"}, nullptr},
+    const std::pair<std::vector<std::string_view>, std::string> cases[] = {
+        {{}, "-86400000 0  raw csv"},
+        {{"--since", "-999999999d", "--until", "9999-12-31T23:59:59.999Z"},
+         "-86399999913600000 " + std::to_string(253'402'300'799'999 - kNow) + "  raw csv"},
         {{"--db", "x.sqlite", "--host", "a", "--host", "b", "--since", "-1h", "--until",
           "2026-12-07T15:04:05Z", "--resolution", "minute", "--format", "json"},
-         nullptr},
-        {{"--verbose"}, "unknown argument --verbose"},
+         "-3600000 " + std::to_string(kAt - kNow) + " x.sqlite [a] [b] minute json"},
         {{"--host"}, "--host needs a value"},
         {{"--since", "yesterday"}, "--since: not a time: yesterday"},
         {{"--resolution", "hour"}, "--resolution takes raw or minute"},
-        {{"--format", "xml"}, "--format takes csv or json"},
         {{"--since", "-1h", "--until", "-2h"}, "--since is later than --until"},
     };
-    for (const auto& c : cases) {
-        const auto got = ParseExportArgs(c.args, kNow);
-        if (c.error) {
-            ASSERT_TRUE(std::holds_alternative<std::string>(got)) << c.error;
-            EXPECT_EQ(std::get<std::string>(got), c.error);
-        } else {
-            ASSERT_TRUE(std::holds_alternative<ExportRequest>(got)) << std::get<std::string>(got);
-        }
-    }
-    const auto defaults = std::get<ExportRequest>(ParseExportArgs({}, kNow));
-    EXPECT_EQ(defaults.sinceMs, kNow - 86'400'000);
-    EXPECT_EQ(defaults.untilMs, kNow);
-    EXPECT_TRUE(defaults.db.empty() && defaults.hosts.empty());
-    EXPECT_EQ(defaults.resolution, Resolution::kRaw);
-    EXPECT_EQ(defaults.format, ExportFormat::kCsv);
-    const auto full = std::get<ExportRequest>(ParseExportArgs(cases[1].args, kNow));
-    EXPECT_EQ(full.db, "x.sqlite");
-    EXPECT_EQ(full.hosts, (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(full.sinceMs, kNow - 3'600'000);
-    EXPECT_EQ(full.untilMs, kAt);
-    EXPECT_EQ(full.resolution, Resolution::kMinute);
-    EXPECT_EQ(full.format, ExportFormat::kJson);
+    for (const auto& [args, parsed] : cases)
+        EXPECT_EQ(Parsed(args), parsed) << ::testing::PrintToString(args);
 }
 
 TEST(ExportTest, DefaultStorePath) {
-    const struct {
-        StorePathInputs in;
-        const char* path;
-    } cases[] = {{{"/d", "/x", "/home/u"}, "/d/samples.sqlite"},
-                 {{"", "/x", "/home/u"}, "/x/sondrel/samples.sqlite"},
-                 {{"", "rel", "/home/u"}, "/home/u/.local/share/sondrel/samples.sqlite"},
-                 {{"", "", "/home/u"}, "/home/u/.local/share/sondrel/samples.sqlite"}};
-    for (const auto& c : cases) EXPECT_EQ(DefaultStorePath(c.in), c.path);
+    const std::pair<StorePathInputs, const char*> cases[] = {
+        {{"/d", "/x", "/home/u"}, "/d/samples.sqlite"},
+        {{"", "/x", "/home/u"}, "/x/sondrel/samples.sqlite"},
+        {{"", "rel", "/home/u"}, "/home/u/.local/share/sondrel/samples.sqlite"},
+        {{"", "", "/home/u"}, "/home/u/.local/share/sondrel/samples.sqlite"}};
+    for (const auto& [in, path] : cases) EXPECT_EQ(DefaultStorePath(in), path);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "store/SampleBlob.h"
 
 namespace sondrel {
@@ -61,21 +63,17 @@ TEST(SampleBlobTest, MalformedBlobsRefused) {
         EXPECT_EQ(DecodeMinute(Bytes(c.blob), c.minute, out), c.blob.empty()) << c.what;
         EXPECT_EQ(out.size(), c.kept) << c.what;
     }
-    const struct {
-        const char* what;
-        std::string blob;
-        int64_t base;
-    } rounds[] = {
+    const std::tuple<const char*, std::string, int64_t> rounds[] = {
         {"cut after the host", "\x01", kStart},
         {"tenth byte too big", std::string(9, '\xff') + '\x02' + '\0' + echo, kStart},
         {"offset past the longest round", std::string("\x01\x80\x80\x80\x80\x80\x80\x01", 8) + echo,
          kStart},
         {"start beyond any time", std::string("\x01\x00", 2) + echo, INT64_MAX - 5},
     };
-    for (const auto& c : rounds) {
+    for (const auto& [what, blob, base] : rounds) {
         std::vector<RoundEntry> out;
-        EXPECT_FALSE(DecodeRound(Bytes(c.blob), c.base, out)) << c.what;
-        EXPECT_TRUE(out.empty()) << c.what;
+        EXPECT_FALSE(DecodeRound(Bytes(blob), base, out)) << what;
+        EXPECT_TRUE(out.empty()) << what;
     }
 }
 

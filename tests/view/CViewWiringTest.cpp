@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTableView>
+#include <tuple>
 
 #include "desktop/CDropWnd.h"
 #include "view/CAppHarness.h"
@@ -114,19 +115,16 @@ TEST(CViewWiring, PopupMenusShowTheirItemsAndStatesAndRunTheirCommands) {
         return "Delete selected address(es)|-|" + copy + "|-|More details|-|Save to file";
     };
     const std::string edit = "Add an address|Add addresses|-|Import from file|-|";
-    const struct {
-        std::vector<int> selected;
-        bool onRow;
-        std::string items;
-    } cases[] = {
+    // Rows selected, whether the click is on a row, the menu shown.
+    const std::tuple<std::vector<int>, bool, std::string> cases[] = {
         {{1}, true, row("Copy this address to clipboard")},
         {{}, true, row("(Copy this address to clipboard)")},
         {{0, 2}, true, row("(Copy this address to clipboard)")},
         {{1}, false, edit + "Delete an address|Delete addresses|-|Clear all addresses"},
     };
-    for (const auto& c : cases) {
-        Select(h, c.selected);
-        EXPECT_EQ(Popup(h, c.onRow), c.items) << c.selected.size() << " selected";
+    for (const auto& [selected, onRow, items] : cases) {
+        Select(h, selected);
+        EXPECT_EQ(Popup(h, onRow), items) << selected.size() << " selected";
     }
     Select(h, {1});
     Choose(h, true, "Copy this address to clipboard");
@@ -143,19 +141,17 @@ TEST(CViewWiring, DeleteKeyRemovesTheSelectedRowsOnly) {
     CAppHarness h;
     StartWithThreeHosts(h);
     const std::vector<std::string> all = {"10.0.0.1", "10.0.0.2", "10.0.0.3"};
-    const struct {
-        std::vector<int> selected;
-        int key;
-        std::vector<std::string> rows;
-    } cases[] = {{{}, Qt::Key_Delete, all},
-                 {{0, 2}, Qt::Key_Backspace, all},
-                 {{0, 2}, Qt::Key_Delete, {"10.0.0.2"}}};
-    for (const auto& c : cases) {
-        Select(h, c.selected);
-        QKeyEvent press(QEvent::KeyPress, c.key, Qt::NoModifier);
+    // Rows selected, the key pressed, the rows left.
+    const std::tuple<std::vector<int>, int, std::vector<std::string>> cases[] = {
+        {{}, Qt::Key_Delete, all},
+        {{0, 2}, Qt::Key_Backspace, all},
+        {{0, 2}, Qt::Key_Delete, {"10.0.0.2"}}};
+    for (const auto& [selected, key, rows] : cases) {
+        Select(h, selected);
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
         QApplication::sendEvent(h.view()->ListControl(), &press);
         Settle();
-        EXPECT_EQ(h.RowTexts(), c.rows) << c.selected.size() << " selected, key " << c.key;
+        EXPECT_EQ(h.RowTexts(), rows) << selected.size() << " selected, key " << key;
     }
 }
 
