@@ -7,12 +7,15 @@
 #   - CPU seconds per round over 30 s (30 rounds), beside the console on the same list
 #     (the difference between a run of 2 and of 2 + K rounds, over K, so that reading the
 #     list is not counted);
-#   - resident memory after 1 and after M minutes, and whether it stayed within 5 %;
+#   - resident memory after 1, M/2 and M minutes, and whether it stayed within 5 % over the
+#     second half (the sample rings fill their budget, 256 MB by default, in the first minutes:
+#     at 65,536 hosts a second, in about four);
 #   - how long after a round starts the process goes idle again: the process's CPU time is
 #     read every 20 ms for 10 s and the busy stretches measured. An approximation of the time
 #     from a round's last reply to its last row painted: the window gives no sign of it;
 #   - seconds from SIGTERM to exit.
-#   window: N hosts, rows painted X s, Y CPU-s/round (console Z), RSS A MB at 1 min, B MB at M min (flat|growing), idle after round C s, close D s
+#   window: N hosts, rows painted X s, Y CPU-s/round (console Z), RSS A MB at 1 min, H MB at M/2 min, B MB at M min (flat|growing), idle after round C s, close D s
+# The runtime folder, where the history files live, is on tmpfs as a session's is.
 # Usage: bench/window_scale.sh [bin-dir]   (default: build/release/bin)
 # SCALE_WINDOW_SIZES picks the counts, SCALE_WINDOW_MINUTES the long run (default 10),
 # SCALE_WINDOW_CONSOLE_ROUNDS the console's K (default 20), SCALE_WINDOW_SHOT a file for a
@@ -48,7 +51,7 @@ console_cpu() {
 
 # Runs inside the X server: starts the window, measures, ends it. Writes key=value lines.
 cat >"$work/measure.py" <<'PY'
-import os, signal, subprocess, sys, time
+import os, signal, subprocess, sys, tempfile, time
 
 program, config, minutes, shot, out, instance = sys.argv[1:7]
 minutes = float(minutes)
@@ -56,9 +59,8 @@ CLK = os.sysconf('SC_CLK_TCK')
 ROWS_TIMEOUT = 900
 
 env = dict(os.environ, SONDREL_CONFIG_DIR=config, SONDREL_INSTANCE_NAME=instance,
-           XDG_RUNTIME_DIR=os.path.join(config, 'runtime'),
+           XDG_RUNTIME_DIR=tempfile.mkdtemp(dir='/dev/shm' if os.path.isdir('/dev/shm') else None),
            XDG_CONFIG_HOME=os.path.join(config, 'xdg'))
-os.makedirs(env['XDG_RUNTIME_DIR'], mode=0o700)
 log = open(os.path.join(config, 'log'), 'wb')
 t0 = time.monotonic()
 proc = subprocess.Popen([program], env=env, stdout=log, stderr=subprocess.STDOUT)
@@ -150,6 +152,8 @@ try:
     results['rss1'] = f'{rss_mb():.1f}'
     if shot:
         subprocess.run(['import', '-silent', '-window', 'root', shot])
+    sleep_until(minutes * 30)
+    results['rss_half'] = f'{rss_mb():.1f}'
     sleep_until(minutes * 60)
     results['rss2'] = f'{rss_mb():.1f}'
     results['rss_at'] = f'{(time.monotonic() - t0) / 60:.1f}'
@@ -166,6 +170,7 @@ if proc.poll() is None:
         proc.kill()
         proc.wait()
         results['close'] = 'over 300 (killed)'
+subprocess.run(['rm', '-rf', env['XDG_RUNTIME_DIR']])
 with open(out, 'w') as f:
     for key, value in results.items():
         f.write(f'{key}={value}\n')
@@ -193,11 +198,12 @@ for n in $sizes; do
     unset r
     continue
   fi
-  trend=$(awk -v a="${r[rss1]:-0}" -v b="${r[rss2]:-0}" \
+  trend=$(awk -v a="${r[rss_half]:-0}" -v b="${r[rss2]:-0}" \
     'BEGIN { d = b - a; if (d < 0) d = -d; print (a > 0 && d <= 0.05 * a) ? "flat" : "growing" }')
   [ -n "${r[idle_detail]:-}" ] && echo "  $n hosts: ${r[idle_detail]} (CPU sampled every 20 ms)"
   echo "window: $n hosts, rows painted ${r[rows]:-?} s, ${r[cpu]:-?} CPU-s/round (console $console)," \
-    "RSS ${r[rss1]:-?} MB at 1 min, ${r[rss2]:-?} MB at ${r[rss_at]:-$minutes} min ($trend)," \
+    "RSS ${r[rss1]:-?} MB at 1 min, ${r[rss_half]:-?} MB at $((minutes / 2)) min," \
+    "${r[rss2]:-?} MB at ${r[rss_at]:-$minutes} min ($trend)," \
     "idle after round ${r[idle]:-?} s, close ${r[close]:-?} s"
   unset r
 done

@@ -163,8 +163,11 @@ int PingSenderThread(std::shared_ptr<const IcmpSocket> socket,
             if (times != nullptr) StampBatch(*times, places, sent, before, before);
             socket->SendBatch(std::span(requests.data(), filled), std::span(targets.data(), filled),
                               &failure);
-            if (times != nullptr && filled > 1)
-                StampBatch(*times, places, sent, before, WallClockNs());
+            // A call that paused (the thread was preempted) is not shared out: the requests
+            // keep the batch's start, never a time after they really left.
+            const int64_t after = WallClockNs();
+            if (times != nullptr && filled > 1 && after - before <= kBatchShareSlackNs)
+                StampBatch(*times, places, sent, before, after);
             i += filled;
             // A failed read is left to the receiver, which reports it once this round is out.
             if (reads) reads = ReadWaiting(*socket, *reading.Sink()) == 0;

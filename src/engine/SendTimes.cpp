@@ -32,7 +32,8 @@ int64_t SendTimes::At(size_t place, uint32_t tick) const noexcept {
 }
 
 int64_t PreciseRoundTripUs(int64_t sentNs, int64_t receivedNs, uint32_t tickRttMs) {
-    if (sentNs <= 0 || receivedNs <= 0 || receivedNs < sentNs) return -1;
+    if (sentNs <= 0 || receivedNs <= 0) return -1;
+    if (receivedNs < sentNs) return sentNs - receivedNs <= kBatchShareSlackNs ? 0 : -1;
     const int64_t us = (receivedNs - sentNs) / 1000;
     // Both ticks are truncated to the millisecond: one more, and one for slack.
     if (us > static_cast<int64_t>(tickRttMs) * 1000 + 2000) return -1;

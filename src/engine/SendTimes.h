@@ -31,10 +31,17 @@ private:
     size_t capacity_ = 0;
 };
 
+// A request sent in a batch is given its share of the batch's call as its send time. Over a
+// short path its reply may come in during that call, a little before the share's start:
+// a batch call longer than this is not shared out, and a reply earlier than its request by
+// no more than this took no measurable time.
+inline constexpr int64_t kBatchShareSlackNs = 2'000'000;
+
 // The round-trip time in microseconds from a send time and a receive time, or -1 when they
-// do not fit: either unknown, received before sent, or longer than the tick difference the
-// request carried back allows (the tick runs from before the send to after the read, so
-// only a step of the wall clock meanwhile makes the precise time the longer one).
+// do not fit: either unknown, received before sent (beyond the slack above), or longer than
+// the tick difference the request carried back allows (the tick runs from before the send to
+// after the read, so only a step of the wall clock meanwhile makes the precise time the
+// longer one).
 int64_t PreciseRoundTripUs(int64_t sentNs, int64_t receivedNs, uint32_t tickRttMs);
 
 }  // namespace sondrel

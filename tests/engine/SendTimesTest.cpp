@@ -29,7 +29,8 @@ TEST(SendTimesTest, RoundTripsThatDoNotFitAreRefused) {
     } cases[] = {
         {1'000'000, 1'250'000, 0, 250},     // within the tick's slack
         {0, 1'250'000, 0, -1},              // send time unknown
-        {2'000'000, 1'000'000, 0, -1},      // received before it left
+        {2'000'000, 1'000'000, 0, 0},       // in during its batch's call: no time
+        {4'000'000, 1'000'000, 0, -1},      // well before it left: a clock step
         {1'000'000, 5'000'000'000, 3, -1},  // a wall-clock step: far longer than the ticks say
     };
     for (const Case& c : cases)

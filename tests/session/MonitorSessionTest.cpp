@@ -257,7 +257,9 @@ TEST_F(MonitorSessionTest, LoopbackRoundsFillEveryRow) {
     });
     session->Start();
     ASSERT_TRUE(session->WaitForPrimingReply(kGuardMs));
-    constexpr uint32_t kHosts = 50;
+    // More than a sender sends one by one: it then reads the replies itself between batches,
+    // and each must still be applied exactly once.
+    constexpr uint32_t kHosts = 300;
     for (uint32_t i = 1; i <= kHosts; ++i) session->AddHost(Loopback(i), "", false);
     Drain();
     for (int32_t round = 1; round <= 2; ++round) {
