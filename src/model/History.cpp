@@ -300,6 +300,18 @@ void HistoryFiles::Delete(uint32_t address) const {
     hosts_.erase(it);
 }
 
+void HistoryFiles::DeleteAll() const {
+    FileDescriptor dir(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    for (const auto& [address, host] : hosts_) {
+        if (!host.hasFile) continue;
+        if (dir)
+            ::unlinkat(dir.get(), DottedQuad(address).c_str(), 0);
+        else
+            ::unlink(PathOf(address).c_str());
+    }
+    hosts_.clear();
+}
+
 HistoryWriter HistoryFiles::Writer() {
     return
         [this](uint32_t address, const std::vector<std::string>& lines) { Append(address, lines); };

@@ -120,7 +120,7 @@ void MonitorSession::Shutdown() {
     // The events outlive this session; a later one in the same process starts from scratch.
     quitProgram_.Reset();
     stopPing_.Reset();
-    for (uint32_t address : addresses_) historyFiles_.Delete(address);
+    historyFiles_.DeleteAll();
     std::vector<Message> left;
     {
         std::lock_guard guard(inboxLock_);
@@ -266,7 +266,7 @@ void MonitorSession::ClearAllHosts() {
     rows_.Clear();
     changedFirst_ = changedLast_ = -1;
     observer_.RowsReset();
-    for (auto item : hosts_) historyFiles_.Delete(item.address);
+    historyFiles_.DeleteAll();
     hosts_.RemoveAllHosts();
     rings_.Clear();
     observer_.ListChanged();
@@ -416,10 +416,8 @@ void MonitorSession::OnListModified(const std::vector<HostEntry>& entries, uint3
         changedFirst_ = changedLast_ = -1;
         UnlistAll();
         rings_.Clear();
-        for (auto item : hosts_) {
-            historyFiles_.Delete(item.address);
-            observer_.HostRemoved(item.address);
-        }
+        historyFiles_.DeleteAll();
+        for (auto item : hosts_) observer_.HostRemoved(item.address);
         hosts_.RemoveAllHosts();
         const std::string& stamp = StampNow();
         std::vector<ListRow> rows;
