@@ -93,8 +93,6 @@ void ConsoleFront::RoundJudged() {
 }
 
 void ConsoleFront::PrintTable() {
-    // A million rows: put together in large pieces, each written with one call.
-    constexpr size_t kPiece = 64 * 1024;
     const RowStore& rows = session_.Rows();
     std::string piece;
     piece.reserve(kPiece + 256);
@@ -107,10 +105,7 @@ void ConsoleFront::PrintTable() {
             piece += *column;
         }
         piece += '\n';
-        if (piece.size() >= kPiece) {
-            std::fwrite(piece.data(), 1, piece.size(), printing_.out);
-            piece.clear();
-        }
+        WriteFullPiece(piece);
     }
     piece += '\n';
     std::fwrite(piece.data(), 1, piece.size(), printing_.out);
@@ -118,15 +113,30 @@ void ConsoleFront::PrintTable() {
 
 void ConsoleFront::PrintStatistics() {
     const RowStore& rows = session_.Rows();
+    std::string piece;
+    piece.reserve(kPiece + 256);
     for (size_t i = 0; i < rows.Size(); ++i) {
         const ListRow& row = rows.At(i);
         const HostRecord* record = session_.Hosts().FindHost(row.address);
         if (record == nullptr) continue;
         const DetailsFields f = DetailsFieldsOnOpen(*record);
-        std::fprintf(printing_.out, "%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", row.text.c_str(),
-                     f.sent.c_str(), f.received.c_str(), f.lost.value_or("").c_str(),
-                     f.minTime.c_str(), f.maxTime.c_str(), f.avgTime.c_str(), f.speed.c_str());
+        piece.append(row.text.View());
+        const std::string lost = f.lost.value_or("");
+        for (const std::string* field :
+             {&f.sent, &f.received, &lost, &f.minTime, &f.maxTime, &f.avgTime, &f.speed}) {
+            piece += '\t';
+            piece += *field;
+        }
+        piece += '\n';
+        WriteFullPiece(piece);
     }
+    std::fwrite(piece.data(), 1, piece.size(), printing_.out);
+}
+
+void ConsoleFront::WriteFullPiece(std::string& piece) {
+    if (piece.size() < kPiece) return;
+    std::fwrite(piece.data(), 1, piece.size(), printing_.out);
+    piece.clear();
 }
 
 void ConsoleFront::Flush() {

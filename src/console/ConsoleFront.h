@@ -47,6 +47,9 @@ public:
     void PrintTable();
     // display<TAB>sent<TAB>received<TAB>lost<TAB>min<TAB>max<TAB>average<TAB>speed per row.
     void PrintStatistics();
+    // A million rows are put together in pieces of this size, each written with one call.
+    static constexpr size_t kPiece = 64 * 1024;
+    void WriteFullPiece(std::string& piece);
     // Pushes out what was printed since the last flush.
     void Flush();
     // The errno of the first failed write or flush to the output, 0 while every one succeeded.

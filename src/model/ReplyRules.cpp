@@ -193,9 +193,11 @@ std::optional<std::string> LostText(int32_t sent, int32_t received) {
     const int64_t lost = int64_t{sent} - received;
     const int64_t rate = lost * 100 / sent;
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%lld (%lld%% loss)", static_cast<long long>(lost),
-                  static_cast<long long>(rate));
-    return std::string(buf);
+    char* end = std::to_chars(buf, buf + 24, lost).ptr;
+    *end++ = ' ', *end++ = '(';
+    end = std::to_chars(end, end + 24, rate).ptr;
+    const std::string_view tail = "% loss)";
+    return std::string(buf, end).append(tail);
 }
 
 std::string SpeedText(int32_t mean) { return Decimal(960 / (mean == 0 ? 1 : mean)); }
