@@ -79,6 +79,7 @@ struct SampleWriter::Impl {
     std::condition_variable changed;
     std::deque<std::vector<HostSample>> queue;
     uint64_t submitted = 0, handled = 0;
+    size_t queuedSamples = 0;
     bool stopping = false;
     std::thread thread;
 
@@ -98,6 +99,7 @@ void SampleWriter::Impl::Run() {
         if (queue.empty()) return;
         std::vector<HostSample> round = std::move(queue.front());
         queue.pop_front();
+        queuedSamples -= round.size();
         guard.unlock();
         Handle(round);
         guard.lock();
@@ -171,7 +173,11 @@ bool SampleWriter::Submit(std::vector<HostSample> round) {
     if (!impl_->storing) return true;
     {
         std::lock_guard guard(impl_->mutex);
-        if (impl_->queue.size() < impl_->options.queueRounds) {
+        const bool room = impl_->queue.empty() ||
+                          (impl_->queue.size() < impl_->options.queueRounds &&
+                           impl_->queuedSamples + round.size() <= impl_->options.queueSamples);
+        if (room) {
+            impl_->queuedSamples += round.size();
             impl_->queue.push_back(std::move(round));
             ++impl_->submitted;
             impl_->changed.notify_all();

@@ -28,7 +28,11 @@ std::filesystem::path DefaultStorePath();
 struct StoreOptions {
     std::filesystem::path file;
     int keepRawDays = 7, keepMinuteDays = 400;
-    size_t queueRounds = 64;  // bounded queue between the session and the writer
+    // The queue between the session and the writer is bounded in rounds and in samples: at a
+    // million hosts 64 waiting rounds would hold 3 GB. A round is always taken when nothing
+    // waits, however large.
+    size_t queueRounds = 64;
+    size_t queueSamples = size_t{1} << 21;            // about 100 MB
     std::function<void(std::string_view)> onMessage;  // one-line messages; on the writer thread
     std::function<int64_t()> nowMs;                   // null: system clock
 };

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <fstream>
 #include <mutex>
 #include <tuple>
@@ -183,6 +184,44 @@ TEST(SampleStoreTest, DamagedFileMovedAsideAndNewOneStarted) {
 
 // Writes past a small file size limit fail as on a full disk (a folder cannot be made
 // read-only for root). Runs in a child: the limit is the whole process's.
+// A writer held inside its first round: what waits behind it is bounded by samples as well as
+// rounds, and a round is still taken whole when nothing waits.
+TEST(SampleStoreTest, QueueBoundedBySamples) {
+    TempDir dir;
+    Store store(dir / "samples.sqlite");
+    StoreOptions options = store.Options();
+    options.queueSamples = 3;
+    std::mutex lock;
+    std::condition_variable changed;
+    bool hold = true, held = false;
+    options.nowMs = [&] {
+        std::unique_lock guard(lock);
+        held = true;
+        changed.notify_all();
+        changed.wait(guard, [&] { return !hold; });
+        return kT0;
+    };
+    {
+        SampleWriter writer(options);
+        ASSERT_TRUE(writer.Submit(Round("", kT0, 1)));
+        {
+            std::unique_lock guard(lock);
+            ASSERT_TRUE(changed.wait_for(guard, std::chrono::seconds(30), [&] { return held; }));
+        }
+        EXPECT_TRUE(writer.Submit(Round("", kT0 + 1000, 5))) << "nothing waits: taken whole";
+        EXPECT_FALSE(writer.Submit(Round("", kT0 + 2000, 1))) << "5 + 1 samples would wait";
+        EXPECT_EQ(writer.DroppedSamples(), 1u);
+        {
+            std::lock_guard guard(lock);
+            hold = false;
+        }
+        changed.notify_all();
+        writer.Flush();
+        EXPECT_TRUE(writer.Submit(Round("", kT0 + 3000, 3))) << "room again once written";
+    }
+    EXPECT_EQ(Lines(store.Export({"--resolution", "raw"})), 1u + 1 + 5 + 3);
+}
+
 TEST(SampleStoreTest, FailingWritesDroppedAndRetriedEachMinute) {
     TempDir dir;
     const pid_t child = ::fork();
