@@ -10,17 +10,14 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/ReplyHandover.h"
+
 namespace sondrel {
 
 class IcmpSocket;
-class ReplyHandover;
 class SendTimes;
 struct EngineReply;
 
-// Receives the kept answers, a group at a time, in the order they were read. Called on the
-// receiver thread or a reading sender; it must hand the data over (post it) rather than
-// touch the view.
-using ReplySink = std::function<void(std::span<const EngineReply> replies)>;
 // Receives texts the user must see ("sendto() WSAError 101", "open handle error.").
 // Called on the failing engine thread, which waits for it to return, as it would for a
 // message box; it may block until the box is closed.

@@ -6,12 +6,19 @@
 // receiver leaves the socket alone until the last such sender has finished. Replies always
 // leave the engine in groups, one group per read.
 #include <atomic>
+#include <functional>
 #include <span>
 
-#include "engine/PingThreads.h"
 #include "platform/FileDescriptor.h"
 
 namespace sondrel {
+
+struct EngineReply;
+
+// Receives the kept answers, a group at a time, in the order they were read. Called on the
+// receiver thread or a reading sender; it must hand the data over (post it) rather than
+// touch the view.
+using ReplySink = std::function<void(std::span<const EngineReply> replies)>;
 
 class ReplyHandover {
 public:

@@ -10,6 +10,8 @@
 #include <variant>
 #include <vector>
 
+#include "store/ExportRows.h"
+
 namespace sondrel {
 
 // ISO 8601 (2026-12-07T15:04:05Z; seconds, milliseconds and the zone optional, Z or +hh:mm
@@ -17,11 +19,7 @@ namespace sondrel {
 // time in ms. A time without a zone is UTC, as the export writes it.
 std::optional<int64_t> ParseExportTime(std::string_view text, int64_t nowMs);
 
-// 2026-12-07T15:04:05.123Z
-std::string FormatUtcMs(int64_t ms);
-
 enum class Resolution { kRaw, kMinute };
-enum class ExportFormat { kCsv, kJson };
 
 struct ExportRequest {
     std::filesystem::path db;        // empty: the default file

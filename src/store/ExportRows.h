@@ -8,10 +8,14 @@
 #include <string>
 #include <string_view>
 
-#include "store/Export.h"
 #include "store/Sample.h"
 
 namespace sondrel {
+
+enum class ExportFormat { kCsv, kJson };
+
+// 2026-12-07T15:04:05.123Z
+std::string FormatUtcMs(int64_t ms);
 
 struct MinuteValues {
     int64_t minute = 0;
